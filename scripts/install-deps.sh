@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the builds and tests need.
+# Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ g++-multilib
+  unixodbc-dev:i386 unixodbc:i386 odbcinst:i386 libsqliteodbc:i386
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32:i386
+  googletest libssl-dev:i386
+  valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,118 @@
+// slots.cpp - the process-wide environment, the ten connection slots, and
+// the requests that bring them up and down: OP_INIT, OP_SHUTDOWN,
+// OP_NEWCONN and OP_DISCONNECT.
+#include "conn/slots.h"
+
+#include <cstring>
+
+#include "host/diag.h"
+#include "host/handlers.h"
+#include "host/heap.h"
+#include "host/request.h"
+
+#define FIELD_BUF_SIZE (FIELD_CAP * FIELD_REC_SIZE)
+
+SQLHENV env_handle = nullptr;
+static conn_slot slot_table[SLOT_COUNT];
+
+conn_slot *slot_by_number(int number) {
+    if (number < 1 || number > SLOT_COUNT) return nullptr;
+    return &slot_table[number - 1];
+}
+
+SQLRETURN slot_ensure_stmt(conn_slot *slot) {
+    if (slot->stmt != nullptr) return SQL_SUCCESS;
+    SQLHSTMT stmt = nullptr;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, slot->dbc, &stmt);
+    slot->stmt = sql_ok(rc) ? stmt : nullptr;
+    return rc;
+}
+
+// Frees the slot's statement, disconnects and frees its connection. The
+// field buffer stays with the slot and is reused by its next OP_NEWCONN.
+static void release_slot(conn_slot *slot) {
+    if (slot->stmt != nullptr) {
+        SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
+        slot->stmt = nullptr;
+    }
+    if (slot->dbc != nullptr) {
+        SQLDisconnect(slot->dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, slot->dbc);
+        slot->dbc = nullptr;
+    }
+}
+
+// Gives back a half-made environment, so that the next OP_INIT tries again.
+static void discard_env() {
+    if (env_handle != nullptr) SQLFreeHandle(SQL_HANDLE_ENV, env_handle);
+    env_handle = nullptr;
+}
+
+void op_init(request &rq) {
+    if (env_handle != nullptr) return;
+    for (conn_slot &s : slot_table) {
+        s.dbc = nullptr;
+        s.stmt = nullptr;
+    }
+    SQLHENV env = nullptr;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    env_handle = env; // as the driver manager left it, so the diagnostics can read it
+    if (!sql_ok(rc)) {
+        set_status(rq, ST_SQLERROR);
+        diag_step(rq, rc);
+        discard_env();
+        return;
+    }
+    rc = SQLSetEnvAttr(env_handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (!sql_ok(rc)) {
+        // Without the version the environment is useless: give it back so
+        // that the next OP_INIT tries again.
+        set_status(rq, ST_SQLERROR);
+        diag_step(rq, rc);
+        discard_env();
+        return;
+    }
+    diag_step(rq, rc);
+}
+
+void op_shutdown(request &rq) {
+    (void)rq;
+    // Every slot is released, not only the one named: connections left open
+    // would make the driver manager refuse to free the environment.
+    for (conn_slot &s : slot_table) release_slot(&s);
+    discard_env();
+}
+
+void op_newconn(request &rq) {
+    rq.status[SS_SLOT] = 0;
+    int number = 0;
+    for (int i = 1; i <= SLOT_COUNT && number == 0; ++i)
+        if (slot_table[i - 1].dbc == nullptr) number = i;
+    if (number == 0) {
+        set_status(rq, ST_NOSLOT);
+        return;
+    }
+    conn_slot *slot = &slot_table[number - 1];
+    SQLHDBC dbc = nullptr;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env_handle, &dbc);
+    if (!sql_ok(rc)) {
+        set_status(rq, ST_SQLERROR);
+        diag_step(rq, rc);
+        return;
+    }
+    slot->stmt = nullptr;
+    slot->field_cap = FIELD_CAP;
+    if (slot->field_buf == nullptr) slot->field_buf = static_cast<uint8_t *>(heap_alloc(FIELD_BUF_SIZE));
+    if (slot->field_buf == nullptr) {
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        set_status(rq, ST_NOMEM);
+        diag_step(rq, rc);
+        return;
+    }
+    std::memset(slot->field_buf, 0, FIELD_BUF_SIZE);
+    rq.status[SS_SLOT] = static_cast<uint8_t>(number);
+    slot->dbc = dbc;
+    diag_step(rq, rc);
+}
+
+void op_disconnect(request &rq) { release_slot(rq.slot); }

@@ -1,0 +1,28 @@
+// slots.h - the process-wide ODBC environment and the table of ten
+// connection slots.
+#ifndef RORI_SLOTS_H
+#define RORI_SLOTS_H
+
+#include <cstdint>
+
+#include "host/odbc.h"
+
+#define SLOT_COUNT 10
+#define FIELD_CAP 32
+
+struct conn_slot {
+    SQLHDBC dbc;        // null: the slot is free
+    SQLHSTMT stmt;      // the slot's one statement, or null
+    uint8_t *field_buf; // field_cap field records of 224 bytes
+    int32_t field_cap;
+};
+
+extern SQLHENV env_handle;
+
+// The slot numbered 1..SLOT_COUNT, or null for any other number.
+conn_slot *slot_by_number(int number);
+
+// Allocates the slot's statement on its connection when it has none.
+SQLRETURN slot_ensure_stmt(conn_slot *slot);
+
+#endif

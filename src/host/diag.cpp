@@ -1,0 +1,74 @@
+// diag.cpp - capture of ODBC diagnostics into the status block, and
+// OP_GETERROR, which hands the message text of the latest record to the
+// caller.
+#include "host/diag.h"
+
+#include "conn/slots.h"
+#include "host/copy_bounded.h"
+#include "host/handlers.h"
+#include "host/request.h"
+
+struct chosen_handle {
+    SQLSMALLINT type;
+    SQLHANDLE handle; // null: there is none
+};
+
+// The slot's statement, else its connection, else the environment.
+static chosen_handle preferred_handle(const request &rq) {
+    if (rq.slot != nullptr) {
+        if (rq.slot->stmt != nullptr) return {SQL_HANDLE_STMT, rq.slot->stmt};
+        if (rq.slot->dbc != nullptr) return {SQL_HANDLE_DBC, rq.slot->dbc};
+    }
+    return {SQL_HANDLE_ENV, env_handle};
+}
+
+static SQLRETURN read_record(request &rq, chosen_handle h, SQLINTEGER *native, char *message) {
+    SQLSMALLINT text_len = 0;
+    *native = 0;
+    message[0] = '\0';
+    return SQLGetDiagRec(h.type, h.handle, 1, reinterpret_cast<SQLCHAR *>(sqlstate_field(rq)), native,
+                         reinterpret_cast<SQLCHAR *>(message), DIAG_MESSAGE_SIZE, &text_len);
+}
+
+static void mark_unreadable(request &rq) {
+    char *state = sqlstate_field(rq);
+    state[0] = '?';
+    state[1] = '\0';
+}
+
+void diag_step(request &rq, SQLRETURN rc) {
+    if (rc == SQL_SUCCESS) return;
+    chosen_handle h = preferred_handle(rq);
+    if (h.handle != nullptr) {
+        SQLINTEGER native;
+        char message[DIAG_MESSAGE_SIZE];
+        if (sql_ok(read_record(rq, h, &native, message))) {
+            set_native(rq, native);
+            // A valid answer in argument 3 is only replaced for a failed item.
+            if (rq.opcode == OP_INFO && arg_count(rq) > 2 && get_status(rq) != ST_OK && arg_size(rq, 3) > 0)
+                copy_bounded(reinterpret_cast<char *>(arg_data(rq, 3)), message,
+                             static_cast<size_t>(arg_size(rq, 3)));
+        } else {
+            mark_unreadable(rq);
+        }
+    }
+    if (rd_i32(rq.status, SS_NATIVE) == 0) set_native(rq, rc);
+}
+
+SQLRETURN diag_read_stmt_state(request &rq, SQLHSTMT stmt) {
+    SQLINTEGER native;
+    char message[DIAG_MESSAGE_SIZE];
+    return read_record(rq, {SQL_HANDLE_STMT, stmt}, &native, message);
+}
+
+void op_geterror(request &rq) {
+    SQLINTEGER native;
+    char message[DIAG_MESSAGE_SIZE];
+    set_status(rq, ST_SQLERROR);
+    if (!sql_ok(read_record(rq, preferred_handle(rq), &native, message))) {
+        mark_unreadable(rq);
+        return;
+    }
+    set_native(rq, native);
+    host_puttext(rq, 3, message);
+}
