@@ -3,10 +3,8 @@
 #include "host/request.h"
 
 void op_info(request &rq) { set_status(rq, ST_BADOP); }
-void op_query(request &rq) { set_status(rq, ST_BADOP); }
 void op_fields(request &rq) { set_status(rq, ST_BADOP); }
 void op_fetch(request &rq) { set_status(rq, ST_BADOP); }
-void op_freestmt(request &rq) { set_status(rq, ST_BADOP); }
 void op_connattr(request &rq) { set_status(rq, ST_BADOP); }
 void op_stmtattr(request &rq) { set_status(rq, ST_BADOP); }
 void op_datasources(request &rq) { set_status(rq, ST_BADOP); }

@@ -1,0 +1,151 @@
+// query.cpp - OP_QUERY, which executes one statement on the slot's
+// statement handle (turning the four SHOW listings into catalog calls for
+// drivers that do not know them), and OP_FREESTMT, which closes or frees
+// that handle.
+#include <cstring>
+
+#include "conn/slots.h"
+#include "host/diag.h"
+#include "host/handlers.h"
+#include "host/request.h"
+
+// A catalog listing and the SQLTables arguments that produce it.
+struct show_command {
+    const char *text;
+    const char *catalog;
+    const char *schema;
+    const char *table;
+};
+static const show_command show_table[] = {
+    {"SHOW DATABASES", "", "%", ""},
+    {"SHOW SCHEMAS", "", "%", ""},
+    {"SHOW TABLES", "", "", "%"},
+    {"SHOW CATALOGS", "%", "", ""},
+};
+
+static const char show_prefix[] = "SHOW ";
+
+// Stands where a return code would for an OP_FREESTMT option not in the table.
+static const SQLRETURN unknown_option_code = 15;
+static const char native_show_driver_prefix[] = "my";
+
+// ASCII comparison without regard to letter case over n characters.
+static bool same_letters(const char *a, const char *b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+static bool starts_with_letters(const char *text, size_t len, const char *prefix) {
+    size_t n = std::strlen(prefix);
+    return len >= n && same_letters(text, prefix, n);
+}
+
+// Drivers whose name begins with "my" take the SHOW commands themselves. A
+// name that cannot be read counts as any other driver's.
+static bool driver_knows_show(SQLHDBC dbc) {
+    char name[240] = "";
+    SQLSMALLINT len = 0;
+    SQLRETURN rc = SQLGetInfo(dbc, SQL_DRIVER_NAME, name, sizeof name, &len);
+    name[sizeof name - 1] = '\0';
+    return sql_ok(rc) && starts_with_letters(name, std::strlen(name), native_show_driver_prefix);
+}
+
+static const show_command *find_show_command(const char *text, size_t len) {
+    for (const show_command &c : show_table)
+        if (len == std::strlen(c.text) && same_letters(text, c.text, len)) return &c;
+    return nullptr;
+}
+
+static SQLRETURN run_catalog_call(SQLHSTMT stmt, const show_command &c) {
+    char catalog[2], schema[2], table[2], type[1] = "";
+    std::strcpy(catalog, c.catalog);
+    std::strcpy(schema, c.schema);
+    std::strcpy(table, c.table);
+    return SQLTables(stmt, reinterpret_cast<SQLCHAR *>(catalog), SQL_NTS, reinterpret_cast<SQLCHAR *>(schema),
+                     SQL_NTS, reinterpret_cast<SQLCHAR *>(table), SQL_NTS, reinterpret_cast<SQLCHAR *>(type), SQL_NTS);
+}
+
+// True when a SHOW listing was answered by a catalog call.
+static bool try_catalog_translation(conn_slot *slot, const char *text, size_t len) {
+    if (!starts_with_letters(text, len, show_prefix)) return false;
+    if (driver_knows_show(slot->dbc)) return false;
+    const show_command *c = find_show_command(text, len);
+    return c != nullptr && sql_ok(run_catalog_call(slot->stmt, *c));
+}
+
+static void clear_field_buffer(conn_slot *slot) {
+    if (slot->field_buf != nullptr && slot->field_buf[0] != 0)
+        std::memset(slot->field_buf, 0, static_cast<size_t>(slot->field_cap) * FIELD_REC_SIZE);
+}
+
+static void report_row_count(request &rq, SQLHSTMT stmt) {
+    SQLLEN count = 0;
+    SQLRETURN rc = SQLRowCount(stmt, &count);
+    if (rc == SQL_SUCCESS) {
+        set_rowcount(rq, static_cast<double>(count));
+        return;
+    }
+    set_rowcount(rq, 0.0);
+    diag_step(rq, rc);
+}
+
+void op_query(request &rq) {
+    if (arg_count(rq) < 3) {
+        set_status(rq, ST_ARGS);
+        return;
+    }
+    int32_t size = arg_size(rq, 3);
+    if (size <= 0) {
+        set_status(rq, ST_BADARG);
+        return;
+    }
+    conn_slot *slot = rq.slot;
+    clear_field_buffer(slot);
+    SQLRETURN rc = slot_ensure_stmt(slot);
+    if (!sql_ok(rc)) {
+        set_status(rq, ST_SQLERROR);
+        diag_step(rq, rc);
+        return;
+    }
+    // The statement is the text up to its first NUL, or the whole area; it
+    // is passed with its length, so the caller's variable is never written.
+    const char *text = reinterpret_cast<const char *>(arg_data(rq, 3));
+    const void *nul = std::memchr(text, '\0', static_cast<size_t>(size));
+    size_t len = nul ? static_cast<size_t>(static_cast<const char *>(nul) - text) : static_cast<size_t>(size);
+
+    if (!try_catalog_translation(slot, text, len)) {
+        rc = SQLExecDirect(slot->stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(text)),
+                           static_cast<SQLINTEGER>(len));
+        // A searched UPDATE or DELETE that matched no row answers SQL_NO_DATA:
+        // that is a success with a row count of 0.
+        if (!sql_ok(rc) && rc != SQL_NO_DATA) {
+            set_status(rq, ST_SQLERROR);
+            diag_step(rq, rc);
+            return;
+        }
+    }
+    report_row_count(rq, slot->stmt);
+}
+
+void op_freestmt(request &rq) {
+    conn_slot *slot = rq.slot;
+    if (slot->stmt == nullptr) {
+        set_status(rq, ST_NOSTMT);
+        return;
+    }
+    int16_t option = status_subcode(rq);
+    if (option == 0 || option == 2 || option == 3) {
+        SQLFreeStmt(slot->stmt, SQL_CLOSE); // the handle stays for the next statement
+        return;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
+    slot->stmt = nullptr;
+    // Any option but the documented "free" (1) is still honoured as a free,
+    // and told apart by the value 15 where a return code would stand.
+    if (option != 1) diag_step(rq, unknown_option_code);
+}
