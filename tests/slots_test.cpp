@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "host/heap.h"
+
 namespace {
 
 class slots_test : public library_test {};
@@ -92,6 +94,47 @@ TEST_F(slots_test, geterror_without_a_record_leaves_the_variable_and_native) {
     uint32_t raw;
     std::memcpy(&raw, st.area.data() + SS_NATIVE, 4);
     EXPECT_EQ(raw, 0x12345678u);
+}
+
+} // namespace
+
+namespace {
+
+class slots_heap_test : public library_test {
+protected:
+    void TearDown() override {
+        heap_fail_after(-1);
+        library_test::TearDown();
+    }
+};
+
+TEST_F(slots_heap_test, newconn_without_field_buffer_memory_leaves_the_slot_free) {
+    heap_fail_nth(1);
+    host_var st = status_block(0);
+    st.area.data()[SS_SLOT] = 9;
+    EXPECT_EQ(send(OP_NEWCONN, st), ST_NOMEM);
+    EXPECT_EQ(status_view{st}.slot(), 0);
+    EXPECT_EQ(take_slot(), 1) << "the slot stayed free";
+    EXPECT_EQ(connect_slot("demo"), 2);
+}
+
+TEST_F(slots_heap_test, field_buffers_are_reused_until_shutdown) {
+    unsigned long before = heap_request_count();
+    int slot = take_slot();
+    host_var st = status_block(slot);
+    EXPECT_EQ(send(OP_DISCONNECT, st), ST_OK);
+    EXPECT_EQ(take_slot(), slot);
+    EXPECT_EQ(heap_request_count() - before, 1u) << "one buffer for both OP_NEWCONN";
+}
+
+TEST_F(slots_test, diagnostics_step_keeps_native_error_of_the_record) {
+    int slot = connect_slot("demo");
+    host_var st = status_block(slot);
+    host_var text = host_var::text("SELEC 1", 16);
+    EXPECT_EQ(send(OP_QUERY, st, {&text}), ST_SQLERROR);
+    // The driver's record carries SQLite's own error number, not the return code.
+    EXPECT_EQ(status_view{st}.native(), 1);
+    EXPECT_EQ(status_view{st}.sqlstate(), "HY000");
 }
 
 } // namespace

@@ -28,8 +28,7 @@ SQLRETURN slot_ensure_stmt(conn_slot *slot) {
     return rc;
 }
 
-// Frees the slot's statement, disconnects and frees its connection. The
-// field buffer stays with the slot and is reused by its next OP_NEWCONN.
+// Frees the slot's statement, disconnects and frees its connection.
 static void release_slot(conn_slot *slot) {
     if (slot->stmt != nullptr) {
         SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
@@ -78,8 +77,14 @@ void op_init(request &rq) {
 void op_shutdown(request &rq) {
     (void)rq;
     // Every slot is released, not only the one named: connections left open
-    // would make the driver manager refuse to free the environment.
-    for (conn_slot &s : slot_table) release_slot(&s);
+    // would make the driver manager refuse to free the environment. Field
+    // buffers go too; between OP_DISCONNECT and OP_SHUTDOWN a slot keeps its
+    // buffer for its next OP_NEWCONN.
+    for (conn_slot &s : slot_table) {
+        release_slot(&s);
+        heap_free(s.field_buf);
+        s.field_buf = nullptr;
+    }
     discard_env();
 }
 
