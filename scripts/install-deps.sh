@@ -6,10 +6,12 @@ set -euo pipefail
 packages=(
   cmake make g++ g++-multilib
   unixodbc-dev:i386 unixodbc:i386 odbcinst:i386 libsqliteodbc:i386
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386
   googletest libssl-dev:i386
   valgrind
+  libedit-dev:i386
+  postgresql mariadb-server mariadb-client odbc-postgresql:i386 odbc-mariadb:i386 iproute2
 )
 
 missing=()

@@ -37,8 +37,13 @@ static void mark_unreadable(request &rq) {
 }
 
 void diag_step(request &rq, SQLRETURN rc) {
-    if (rc == SQL_SUCCESS) return;
     chosen_handle h = preferred_handle(rq);
+    diag_step_on(rq, rc, h.type, h.handle);
+}
+
+void diag_step_on(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
+    if (rc == SQL_SUCCESS) return;
+    chosen_handle h = {handle_type, handle};
     if (h.handle != nullptr) {
         SQLINTEGER native;
         char message[DIAG_MESSAGE_SIZE];

@@ -1,6 +1,9 @@
 // lib.cpp - request helpers for the tests.
 #include "support/lib.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -14,11 +17,13 @@ vizori_fn test_entry() {
     static vizori_fn entry = nullptr;
     if (entry == nullptr) {
         HMODULE lib = LoadLibraryA("roridorezu.dll");
-        if (lib == nullptr) {
-            ADD_FAILURE() << "roridorezu.dll not loaded";
+        FARPROC proc = lib ? GetProcAddress(lib, "vizori") : nullptr;
+        if (proc == nullptr) {
+            std::fprintf(stderr, "roridorezu.dll or its export vizori not found (error %lu)\n",
+                         static_cast<unsigned long>(GetLastError()));
             std::abort();
         }
-        entry = reinterpret_cast<vizori_fn>(reinterpret_cast<void *>(GetProcAddress(lib, "vizori")));
+        entry = reinterpret_cast<vizori_fn>(reinterpret_cast<void *>(proc));
     }
     return entry;
 #else

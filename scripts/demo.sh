@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# demo.sh - from a fresh clone to a working SQL shell on a demo database.
+#
+# Installs what is missing (scripts/install-deps.sh), builds the 32-bit
+# Linux shell in build/linux, writes a private ODBC configuration with the
+# data source "demo" in build/linux/demo (the system's ODBC files are not
+# touched), creates the SQLite demo database from demo/schema.sql through
+# the shell itself, and runs the tour demo/demo.sql. On a terminal it then
+# leaves you at the shell's prompt, connected to the demo database;
+# without one it ends after the tour.
+#
+# Usage: scripts/demo.sh
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/linux
+demo_dir=$build/demo
+driver=/usr/lib/i386-linux-gnu/odbc/libsqlite3odbc.so
+
+step() { printf '\n### %s\n' "$*"; }
+
+step "Installing what is missing"
+"$root/scripts/install-deps.sh"
+
+step "Building roridorezu-shell in build/linux"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target roridorezu-shell >/dev/null
+shell=$build/tools/shell/roridorezu-shell
+
+step "Writing a private ODBC configuration in build/linux/demo"
+mkdir -p "$demo_dir"
+cat >"$demo_dir/odbcinst.ini" <<EOF
+[SQLite3]
+Description=SQLite3 ODBC driver
+Driver=$driver
+EOF
+cat >"$demo_dir/odbc.ini" <<EOF
+[demo]
+Description=roridorezu demo shop (SQLite)
+Driver=SQLite3
+Database=$demo_dir/demo.db
+EOF
+export ODBCSYSINI=$demo_dir
+export ODBCINI=$demo_dir/odbc.ini
+
+step "Creating the demo database from demo/schema.sql, through the shell"
+rm -f "$demo_dir/demo.db"
+"$shell" --quiet --bail --file="$root/demo/schema.sql" demo
+
+step "The tour: demo/demo.sql"
+cd "$demo_dir"
+"$shell" --file="$root/demo/demo.sql"
+
+if [ -t 0 ] && [ -t 1 ]; then
+  step "Your turn: connected to the demo database (\\help for the commands, \\quit to leave)"
+  exec "$shell" demo
+fi

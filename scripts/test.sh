@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# test.sh - the one test command: installs what is missing, builds the
+# Windows DLL with its Wine suite (build/windows) and the Linux library with
+# its suite (build/linux), then runs every test through CTest in the Linux
+# build: the Linux suite, the DLL's export and import check, and the Wine run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+cmake --build build/windows -j "$jobs"
+cmake -S . -B build/linux -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake \
+  -DRORI_WINDOWS_BUILD_DIR="$PWD/build/windows"
+cmake --build build/linux -j "$jobs"
+
+cd build/linux
+ctest --output-on-failure -j "$jobs"

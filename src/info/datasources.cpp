@@ -1,0 +1,39 @@
+// datasources.cpp - OP_DATASOURCES: one entry of the driver manager's list of
+// data sources per request, its name into argument 3 and its description
+// into argument 4, written by the driver manager straight into the
+// variables' data areas.
+#include "conn/slots.h"
+#include "host/diag.h"
+#include "host/handlers.h"
+#include "host/request.h"
+
+// ODBC takes buffer lengths as 16 bits: the low 16 bits of the size are
+// passed, so a size from 32768 to 65535 arrives as a negative length, which
+// the driver manager rejects.
+static SQLSMALLINT buffer_length(const request &rq, int argno) {
+    return static_cast<SQLSMALLINT>(static_cast<uint16_t>(arg_size(rq, argno)));
+}
+
+void op_datasources(request &rq) {
+    if (arg_count(rq) < 4) {
+        set_status(rq, ST_ARGS);
+        return;
+    }
+    // The direction (first, next, first user, first system) is the driver
+    // manager's to judge.
+    SQLUSMALLINT direction = static_cast<uint16_t>(status_subcode(rq));
+    SQLSMALLINT name_len = 0;
+    SQLSMALLINT description_len = 0;
+    SQLRETURN rc = SQLDataSources(env_handle, direction, arg_data(rq, 3), buffer_length(rq, 3), &name_len,
+                                  arg_data(rq, 4), buffer_length(rq, 4), &description_len);
+    if (rc == SQL_NO_DATA) {
+        // The end of the list: no diagnostic to read, the code says it all.
+        set_status(rq, ST_SQLERROR);
+        set_native(rq, SQL_NO_DATA);
+        return;
+    }
+    if (!sql_ok(rc)) set_status(rq, ST_SQLERROR);
+    // The driver manager records the diagnostics of the enumeration on the
+    // environment, not on the slot's handles.
+    diag_step_on(rq, rc, SQL_HANDLE_ENV, env_handle);
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# connections_test.sh - connecting by data source name and by connect text,
+# scrambled values in the escaped and hexadecimal notations of the
+# scrambler, several connections on their own slots, switching between
+# them, and running out of slots.
+. "$(dirname "$0")/lib.sh"
+
+scramble=${RORI_SCRAMBLE:?RORI_SCRAMBLE must name the built roridorezu-scramble}
+
+cat >slots.sql <<'IN'
+\slots
+CREATE TABLE only_second (x INTEGER);
+\use 1
+SELECT * FROM only_second;
+\use 2
+INSERT INTO only_second VALUES (7);
+\disconnect
+\slots
+\connect second
+SELECT x FROM only_second;
+IN
+expect "two data sources on two slots; statements go to the current one" "$(run_shell demo second <slots.sql)" <<'OUT'
+connected slot 1: demo
+connected slot 2: second
+ slot | current | connection
+------+---------+------------
+ 1    |         | demo
+ 2    | *       | second
+(2 rows)
+0 rows affected
+using slot 1: demo
+stdin:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: only_second (1)
+using slot 2: second
+1 row affected
+disconnected slot 2
+ slot | current | connection
+------+---------+------------
+ 1    | *       | demo
+(1 row)
+connected slot 2: second
+ x
+---
+ 7
+(1 row)
+[exit 0]
+OUT
+
+expect "the settings of a connect text may come as separate arguments" \
+  "$(run_shell -host=demo -user=ann -c '\slots')" <<'OUT'
+connected slot 1: demo as ann
+ slot | current | connection
+------+---------+-------------
+ 1    | *       | demo as ann
+(1 row)
+[exit 0]
+OUT
+
+# The data source name itself is scrambled, so a connection succeeds only
+# when the shell restored the scrambled bytes exactly.
+escaped=$("$scramble" --connect --host=demo --host-form=3 --user=ann --pw=secret --escaped)
+hex=$("$scramble" --connect --host=demo --host-form=1 --user=ann --pw=secret --pw-form=2 --hex)
+both=$("$scramble" --connect --host=demo --host-form=3 --user=ann --pw=secret)
+value_hex=$("$scramble" --form=2 --hex demo)
+{
+  echo "\\connect $escaped"
+  echo "\\connect $hex"
+  echo "\\connect $(grep '^escaped:' <<<"$both")"
+  echo "\\connect $(grep '^hex:' <<<"$both")"
+  echo "\\connect -host=$value_hex -user=bob"
+  echo "\\connect -host=64 65 6D 6F"
+  echo "\\connect -host=\\x64\\x65mo"
+  echo "\\connect hex: 2D 68 6F 7"
+  echo "\\connect -host=de\\x00mo"
+} >scrambled.sql
+expect "scrambled values in both notations" "$(run_shell -f scrambled.sql)" <<'OUT'
+connected slot 1: (scrambled) as ann
+connected slot 2: (scrambled) as ann
+connected slot 3: (scrambled) as ann
+connected slot 4: (scrambled) as ann
+connected slot 5: (scrambled) as bob
+scrambled.sql:6: error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
+connected slot 6: demo
+scrambled.sql:8: error: after "hex:" the text must be two-digit hexadecimal groups separated by spaces
+scrambled.sql:9: error: the connect text holds a NUL byte
+[exit 0]
+OUT
+
+for i in $(seq 1 11); do echo '\connect demo'; done >eleven.sql
+expect "ten slots, then ST_NOSLOT" "$(run_shell -f eleven.sql | tail -n 3)" <<'OUT'
+connected slot 10: demo
+eleven.sql:11: error: OP_NEWCONN: ST_NOSLOT (7), SQLSTATE (none), native error 0: all ten connection slots are taken
+[exit 0]
+OUT
+
+finish

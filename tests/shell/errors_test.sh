@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# errors_test.sh - failures: each shows the request, the status by name, the
+# SQLSTATE, the native error and the message, and the session goes on;
+# --bail stops a script at the first failure with exit status 1; bad usage
+# ends with 2.
+. "$(dirname "$0")/lib.sh"
+
+cat >errors.sql <<'IN'
+CREATE TABLE IF NOT EXISTS t (x INTEGER);
+SELECT * FROM missing_table;
+INSERT INTO t VALUES (1), (2);
+SELECT count(*) AS n FROM t;
+IN
+expect "a failed statement is reported and the script goes on" "$(run_shell -q -f errors.sql demo)" <<'OUT'
+errors.sql:2: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: missing_table (1)
+ n
+---
+ 2
+(1 row)
+[exit 0]
+OUT
+
+expect "--bail stops at the first failure, exit status 1" "$(run_shell -q --bail -f errors.sql demo)" <<'OUT'
+errors.sql:2: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: missing_table (1)
+[exit 1]
+OUT
+
+expect "standard input is named in messages, and a bad statement is an error too" \
+  "$(printf 'SELECT 1 AS one;\nSELEC 2;\n' | run_shell -q --csv demo)" <<'OUT'
+one
+1
+stdin:2: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]near "SELEC": syntax error (1)
+[exit 0]
+OUT
+
+expect "an unknown data source: the driver manager's SQLSTATE, and no connection" \
+  "$(run_shell -c 'SELECT 1;' no_such_dsn)" <<'OUT'
+error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
+error: not connected: use \connect with a connect text or a data source name
+[exit 0]
+OUT
+
+expect "a failed connect under --bail ends the shell" "$(run_shell --bail -c 'SELECT 1;' no_such_dsn)" <<'OUT'
+error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
+[exit 1]
+OUT
+
+expect "a failure without a diagnostic record shows what its status means" \
+  "$(run_shell -c '\connect -host=demo -usr=ann' -c '\slots')" <<'OUT'
+error: OP_CONNECT: ST_BADKEYWORD (13), SQLSTATE (none), native error 0: a key in the connect text matches no keyword
+ slot | current | connection
+------+---------+------------
+(0 rows)
+[exit 0]
+OUT
+
+cat >statuses.sql <<'IN'
+\free
+\setattr stmt rowset_size 5
+\setattr stmt 19 1
+\getattr conn 2
+SELECT 'still here' AS state;
+IN
+expect "statuses by name" "$(run_shell -q -f statuses.sql demo)" <<'OUT'
+statuses.sql:1: error: OP_FREESTMT: ST_NOSTMT (14), SQLSTATE (none), native error 0: the slot has no statement
+statuses.sql:2: error: OP_SETSTMTATTR: ST_BADARG (11), SQLSTATE (none), native error 0: an unrecognised sub-code or attribute number
+statuses.sql:3: error: OP_SETSTMTATTR: ST_UNSUPPORTED (15), SQLSTATE (none), native error 0: the library does not support this form of the request
+statuses.sql:4: error: OP_GETCONNATTR: ST_BADARG (11), SQLSTATE (none), native error 0: an unrecognised sub-code or attribute number
+ state
+------------
+ still here
+(1 row)
+[exit 0]
+OUT
+
+cat >mistakes.sql <<'IN'
+\bogus
+\format xml
+\fetch fast
+\getattr conn nosuch
+\getattr
+\setattr conn autocommit yes
+\setattr stmt fetch_bookmark_ptr 5
+\info 11
+\use 7
+\disconnect 3
+\output /no/such/folder/x.csv
+\connect
+IN
+expect "mistakes in commands are reported and do not end the session" "$(run_shell -q -f mistakes.sql demo)" <<'OUT'
+mistakes.sql:1: error: no command \bogus (\help lists them)
+mistakes.sql:2: error: no format xml (table, csv, tsv, vertical)
+mistakes.sql:3: error: no fetch form fast (array, variable)
+mistakes.sql:4: error: no conn attribute nosuch (\getattr conn lists them)
+mistakes.sql:5: error: \getattr needs "conn" or "stmt" first
+mistakes.sql:6: error: the value of autocommit must be a whole number
+mistakes.sql:7: error: stmt fetch_bookmark_ptr (16) holds an address; the shell does not set it
+mistakes.sql:8: error: no information item 11 (items 1 to 10, or their names: see \info)
+mistakes.sql:9: error: \use: no connection on slot 7
+mistakes.sql:10: error: \disconnect: no connection on slot 3
+mistakes.sql:11: error: cannot write /no/such/folder/x.csv
+mistakes.sql:12: error: \connect needs a connect text or a data source name
+[exit 0]
+OUT
+
+expect "--bail also stops at a command's mistake" "$(run_shell -q --bail -f mistakes.sql demo)" <<'OUT'
+mistakes.sql:1: error: no command \bogus (\help lists them)
+[exit 1]
+OUT
+
+expect "a file that cannot be read" "$(run_shell -q --bail -f no-such-file.sql demo)" <<'OUT'
+error: cannot read no-such-file.sql
+[exit 1]
+OUT
+
+usage=$(run_shell --no-such-option)
+expect "an unknown option: the usage and exit status 2" "$(head -n 2 <<<"$usage"; tail -n 1 <<<"$usage")" <<'OUT'
+roridorezu-shell: unknown option --no-such-option
+Usage: roridorezu-shell [OPTIONS] [CONNECT...]
+[exit 2]
+OUT
+
+expect "an option without its value" "$(run_shell -c | head -n 1)" <<'OUT'
+roridorezu-shell: bad value for -c
+OUT
+
+help=$(run_shell --help)
+expect_lines "--help names the options and the commands" "$help" <<'OUT'
+      --bail          stop at the first failure, with exit status 1
+[exit 0]
+OUT
+expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
+
+finish

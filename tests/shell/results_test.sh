@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# results_test.sh - results through pipes: row counts, a statement over
+# several lines, the table with widths from the field records, CSV quoting,
+# tab-separated escapes, one column per line, NULLs in the variable fetch
+# form, long values, output to a file, and -c.
+. "$(dirname "$0")/lib.sh"
+
+cat >setup.sql <<'IN'
+CREATE TABLE items (id INTEGER PRIMARY KEY, name VARCHAR(12), price NUMERIC(8,2), note TEXT);
+INSERT INTO items (name, price, note) VALUES
+  ('pen', 1.5, 'blue; black'),
+  ('ink "royal"', NULL, 'a, b'),
+  ('', 12, 'first line
+second line');
+UPDATE items SET price = 2 WHERE id = 1;
+SELECT * FROM items
+  ORDER BY id;
+IN
+
+expect "row counts, a statement over several lines, the table" "$(run_shell demo <setup.sql)" <<'OUT'
+connected slot 1: demo
+0 rows affected
+3 rows affected
+1 row affected
+ id | name        | price | note
+----+-------------+-------+-------------------------
+  1 | pen         |     2 | blue; black
+  2 | ink "royal" |       | a, b
+  3 |             |    12 | first line\nsecond line
+(3 rows)
+[exit 0]
+OUT
+
+expect "a value longer than the column's display size is cut in the table" \
+  "$(run_shell -q demo -c "CREATE TABLE codes (code VARCHAR(6)); INSERT INTO codes VALUES ('abcdefghij'), ('abc'); SELECT code FROM codes")" <<'OUT'
+ code
+--------
+ abc...
+ abc
+(2 rows)
+[exit 0]
+OUT
+
+expect "CSV quotes commas, quotes and line breaks" "$(run_shell -q --csv demo -c 'SELECT * FROM items ORDER BY id')" <<'OUT'
+id,name,price,note
+1,pen,2,blue; black
+2,"ink ""royal""",,"a, b"
+3,,12,"first line
+second line"
+[exit 0]
+OUT
+
+expect "tab-separated values escape tabs, line breaks and backslashes; NULL is \\N" \
+  "$(run_shell -q --format=tsv --fetch=variable demo -c "SELECT name, price, note, 'a' || char(9) || 'b\\c' AS odd FROM items ORDER BY id")" <<'OUT'
+name	price	note	odd
+pen	2	blue; black	a\tb\\c
+ink "royal"	\N	a, b	a\tb\\c
+	12	first line\nsecond line	a\tb\\c
+[exit 0]
+OUT
+
+expect "one column per line, lines of a value indented" \
+  "$(run_shell -q --format=vertical demo -c 'SELECT id, note FROM items WHERE id >= 2 ORDER BY id')" <<'OUT'
+-[ row 1 ]------
+id   | 2
+note | a, b
+-[ row 2 ]------
+id   | 3
+note | first line
+     | second line
+(2 rows)
+[exit 0]
+OUT
+
+cat >forms.sql <<'IN'
+\fetch variable
+SELECT id, name, price FROM items ORDER BY id;
+\fetch array
+SELECT id, name, price FROM items ORDER BY id;
+IN
+expect "the variable fetch form tells NULL from an empty text" "$(run_shell -q demo <forms.sql)" <<'OUT'
+ id | name        | price
+----+-------------+-------
+  1 | pen         |     2
+  2 | ink "royal" |  NULL
+  3 |             |    12
+(3 rows)
+ id | name        | price
+----+-------------+-------
+  1 | pen         |     2
+  2 | ink "royal" |
+  3 |             |    12
+(3 rows)
+[exit 0]
+OUT
+
+# A value of 5000 characters: the array form delivers it whole; the
+# variable form grows its variable to the column's display size plus one
+# byte (SQLite's driver gives 255 for an expression), and a value that
+# fills the variable keeps that byte too: 256 characters.
+long="SELECT length(v), v FROM (SELECT replace(printf('%5000s', ''), ' ', 'x') AS v)"
+whole=$("$shell_bin" -q --csv demo -c "$long" | tail -n 1)
+cut=$("$shell_bin" -q --csv --fetch=variable demo -c "$long" | tail -n 1)
+expect "the array form delivers a long value whole" "${#whole}" <<<"$((5 + 5000))"
+expect "the variable form cuts a long value at the display size" "${#cut}" <<<"$((5 + 256))"
+
+cat >output.sql <<'IN'
+\output items.csv
+\format csv
+SELECT id, name FROM items ORDER BY id;
+\output
+SELECT count(*) AS n FROM items;
+IN
+expect "results to a file, messages on standard output" "$(run_shell demo <output.sql)" <<'OUT'
+connected slot 1: demo
+results go to items.csv
+format csv
+results go to standard output
+n
+3
+[exit 0]
+OUT
+expect "the file holds the result" "$(cat items.csv)" <<'OUT'
+id,name
+1,pen
+2,"ink ""royal"""
+3,
+OUT
+
+expect "-c and -f run in order, the last statement may lack its semicolon" \
+  "$(printf 'SELECT 2 AS two;\nSELECT 3 AS three' >more.sql; run_shell -q --csv demo -c 'SELECT 1 AS one;' -f more.sql)" <<'OUT'
+one
+1
+two
+2
+three
+3
+[exit 0]
+OUT
+
+cat >quoted.sql <<'IN'
+SELECT 'a;b' AS "x;y", -- a comment; with a semicolon
+  /* another; comment */ 'c' AS z;
+IN
+expect "semicolons in quotes and comments do not end a statement" "$(run_shell -q --csv demo <quoted.sql)" <<'OUT'
+x;y,z
+a;b,c
+[exit 0]
+OUT
+
+cat >between.sql <<'IN'
+SELECT 'one' AS a,
+\format csv
+  'a line
+\format vertical
+of text' AS b;
+IN
+expect "a command in the middle of a statement, but not inside its quotes" "$(run_shell -q demo <between.sql)" <<'OUT'
+a,b
+one,"a line
+\format vertical
+of text"
+[exit 0]
+OUT
+
+finish

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# under_wine.sh - the Windows build of the shell under Wine: it loads
+# roridorezu.dll and runs statements on a SQLite data source through it.
+# Usage: under_wine.sh WINDOWS_BUILD_DIR (CTest passes the folder).
+RORI_SHELL=$1/roridorezu-shell.exe
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../lib.sh"
+
+wine_run=$here/../../../scripts/wine-run.sh
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+cat >query.sql <<'IN'
+CREATE TABLE places (id INTEGER PRIMARY KEY, city VARCHAR(20));
+INSERT INTO places (city) VALUES ('Lisbon'), ('Porto, "north"');
+SELECT * FROM places ORDER BY id;
+\format csv
+SELECT * FROM places ORDER BY id;
+\version
+IN
+rc=0
+shown=$(bash "$wine_run" "$here/wine-query.bat" "$(windows_path "$shell_bin")" "$work/wine.db" \
+  "$(windows_path "$work/query.sql")" 2>wine.err | tr -d '\r') || rc=$?
+expect "a query under Wine through roridorezu.dll" "$shown" <<'OUT'
+connected slot 1: demo
+0 rows affected
+2 rows affected
+ id | city
+----+----------------
+  1 | Lisbon
+  2 | Porto, "north"
+(2 rows)
+format csv
+id,city
+1,Lisbon
+2,"Porto, ""north"""
+roridorezu-shell with the library RORIDOREZU 1.4.109.0 (ODBC)
+OUT
+[ "$failed" -eq 0 ] || sed 's/^/    stderr: /' wine.err
+
+finish

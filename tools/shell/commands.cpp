@@ -1,0 +1,353 @@
+// commands.cpp - the command table and the commands.
+#include "commands.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "names.h"
+#include "session.h"
+#include "text.h"
+
+namespace {
+
+bool parse_int(const std::string &word, long *value) {
+    char *end = nullptr;
+    *value = std::strtol(word.c_str(), &end, 10);
+    return !word.empty() && *end == '\0';
+}
+
+std::string number_text(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", d);
+    return buf;
+}
+
+// Columns of the shell's listings: no display size, and the field type
+// code of a text (253, a variable string), so that they align left.
+std::vector<column_info> headers(std::initializer_list<const char *> names) {
+    std::vector<column_info> out;
+    for (const char *n : names) out.push_back(column_info{n, 0, 253});
+    return out;
+}
+
+row text_row(std::initializer_list<std::string> values) {
+    row r;
+    for (const std::string &v : values) r.push_back(cell{v, false});
+    return r;
+}
+
+// --- connections -------------------------------------------------------------
+
+void cmd_connect(session &s, const std::string &rest) {
+    if (rest.empty()) s.report_problem("\\connect needs a connect text or a data source name");
+    else s.connect(rest);
+}
+
+// The slot named by the only word, or the current slot without one.
+bool slot_argument(session &s, const std::string &rest, const char *command, int *slot) {
+    std::vector<std::string> w = words(rest);
+    long n = 0;
+    if (w.empty()) *slot = s.connections().current();
+    else if (w.size() == 1 && parse_int(w[0], &n)) *slot = static_cast<int>(n);
+    else *slot = -1;
+    if (*slot > 0 && s.connections().find(*slot) != nullptr) return true;
+    s.report_problem(std::string(command) + ": no connection on " + (w.empty() ? "the current slot" : "slot " + w[0]));
+    return false;
+}
+
+void cmd_disconnect(session &s, const std::string &rest) {
+    int slot = 0;
+    if (!slot_argument(s, rest, "\\disconnect", &slot)) return;
+    s.connections().close(slot);
+    s.message("disconnected slot " + std::to_string(slot));
+}
+
+void cmd_use(session &s, const std::string &rest) {
+    int slot = 0;
+    if (rest.empty()) s.report_problem("\\use needs a slot number");
+    else if (slot_argument(s, rest, "\\use", &slot) && s.connections().use(slot))
+        s.message("using slot " + std::to_string(slot) + ": " + s.connections().find(slot)->label);
+}
+
+void cmd_slots(session &s, const std::string &) {
+    std::vector<row> rows;
+    for (const connection &c : s.connections().all())
+        rows.push_back(text_row({std::to_string(c.slot), c.slot == s.connections().current() ? "*" : "", c.label}));
+    s.show(headers({"slot", "current", "connection"}), rows);
+}
+
+// --- catalog and data sources ---------------------------------------------
+
+void cmd_tables(session &s, const std::string &) { s.run_sql("SHOW TABLES"); }
+void cmd_schemas(session &s, const std::string &) { s.run_sql("SHOW SCHEMAS"); }
+void cmd_catalogs(session &s, const std::string &) { s.run_sql("SHOW CATALOGS"); }
+void cmd_databases(session &s, const std::string &) { s.run_sql("SHOW DATABASES"); }
+
+struct source_kind {
+    const char *name;
+    int first;
+};
+
+const source_kind source_kinds[] = {{"", DSN_FIRST}, {"user", DSN_FIRST_USER}, {"system", DSN_FIRST_SYSTEM}};
+
+void cmd_datasources(session &s, const std::string &rest) {
+    const source_kind *kind = entry_named(source_kinds, rest);
+    if (kind == nullptr) {
+        s.report_problem("\\datasources takes nothing, \"user\" or \"system\"");
+        return;
+    }
+    int direction = kind->first;
+    int slot = 0;
+    outcome o = s.connections().borrow(&slot);
+    std::vector<row> rows;
+    data_source ds;
+    while (o.ok() && (o = s.lib().next_data_source(slot, direction, &ds)).ok()) {
+        rows.push_back(text_row({ds.name, ds.description}));
+        direction = DSN_NEXT;
+    }
+    s.connections().give_back(slot);
+    bool end_of_list = o.status == ST_SQLERROR && o.native == 100;
+    if (!end_of_list) s.report_failure(o);
+    s.show(headers({"name", "description"}), rows);
+}
+
+// --- information items ------------------------------------------------------
+
+std::string item_number(const info_item &item, const outcome &o) {
+    if (item.number == info_number::result) return std::to_string(o.result);
+    if (item.number == info_number::rowcount) return number_text(o.rowcount);
+    return std::string();
+}
+
+void cmd_info(session &s, const std::string &rest) {
+    size_t count = 0;
+    const info_item *all = info_items(&count);
+    std::vector<const info_item *> chosen;
+    for (size_t i = 0; i < count; ++i) chosen.push_back(&all[i]);
+    if (!rest.empty()) {
+        const info_item *one = find_info_item(rest);
+        if (one == nullptr) {
+            s.report_problem("no information item " + rest + " (items 1 to 10, or their names: see \\info)");
+            return;
+        }
+        chosen.assign(1, one);
+    }
+    int slot = 0;
+    outcome o = s.connections().borrow(&slot);
+    if (!o.ok()) {
+        s.report_failure(o);
+        return;
+    }
+    std::vector<row> rows;
+    for (const info_item *item : chosen) {
+        std::string text;
+        o = s.lib().info(slot, item->item, &text);
+        rows.push_back(text_row({std::to_string(item->item), item->name, text, item_number(*item, o),
+                                 status_label(o.status)}));
+        if (!o.ok() && chosen.size() == 1) s.report_failure(o);
+    }
+    s.connections().give_back(slot);
+    s.show(headers({"item", "name", "text", "number", "status"}), rows);
+}
+
+void cmd_version(session &s, const std::string &) {
+    int slot = 0;
+    outcome o = s.connections().borrow(&slot);
+    std::string name, version, interface_name;
+    if (o.ok()) o = s.lib().info(slot, 7, &name);
+    if (o.ok()) o = s.lib().info(slot, 8, &version);
+    if (o.ok()) o = s.lib().info(slot, 9, &interface_name);
+    s.connections().give_back(slot);
+    if (!o.ok()) s.report_failure(o);
+    else s.answer("roridorezu-shell with the library " + name + " " + version + " (" + interface_name + ")");
+}
+
+// --- attributes ---------------------------------------------------------------
+
+struct attr_scope {
+    const char *name;
+    bool statement;
+    attr_table (*table)();
+};
+
+const attr_scope scopes[] = {{"conn", false, connection_attributes}, {"stmt", true, statement_attributes}};
+
+std::string attr_title(const attr_scope &scope, int number, const attr_name *entry) {
+    std::string name = entry != nullptr ? entry->name : "attribute";
+    return std::string(scope.name) + " " + name + " (" + std::to_string(number) + ")";
+}
+
+std::string attr_value_text(const attr_name *entry, int64_t value) {
+    std::string text = std::to_string(static_cast<long long>(value));
+    if (entry != nullptr && entry->kind == attr_kind::text) text += " (the library hands back -99 for a text attribute)";
+    return text;
+}
+
+void list_attributes(session &s, int slot, const attr_scope &scope) {
+    attr_table table = scope.table();
+    std::vector<row> rows;
+    for (size_t i = 0; i < table.count; ++i) {
+        const attr_name &a = table.entries[i];
+        int64_t value = 0;
+        outcome o = s.lib().get_attribute(slot, scope.statement, a.number, &value);
+        rows.push_back(text_row({std::to_string(a.number), a.name, attr_kind_name(a.kind),
+                                 o.ok() ? std::to_string(static_cast<long long>(value)) : std::string(),
+                                 status_label(o.status)}));
+    }
+    s.show(headers({"number", "name", "kind", "value", "status"}), rows);
+}
+
+// Reads "conn|stmt [NAME|NUMBER]" of the attribute commands.
+bool attr_arguments(session &s, const std::vector<std::string> &w, const char *command, const attr_scope **scope,
+                    int *number, const attr_name **entry) {
+    *scope = w.empty() ? nullptr : entry_named(scopes, w[0]);
+    if (*scope == nullptr) {
+        s.report_problem(std::string(command) + " needs \"conn\" or \"stmt\" first");
+        return false;
+    }
+    if (w.size() < 2 || find_attribute((*scope)->table(), w[1], number, entry)) return true;
+    s.report_problem("no " + std::string((*scope)->name) + " attribute " + w[1] + " (\\getattr " +
+                     (*scope)->name + " lists them)");
+    return false;
+}
+
+void cmd_getattr(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    const attr_scope *scope = nullptr;
+    const attr_name *entry = nullptr;
+    int number = 0;
+    int slot = 0;
+    if (!attr_arguments(s, w, "\\getattr", &scope, &number, &entry) || (slot = s.current_slot()) == 0) return;
+    if (w.size() < 2) {
+        list_attributes(s, slot, *scope);
+        return;
+    }
+    int64_t value = 0;
+    outcome o = s.lib().get_attribute(slot, scope->statement, number, &value);
+    if (!o.ok()) s.report_failure(o);
+    else s.answer(attr_title(*scope, number, entry) + " = " + attr_value_text(entry, value));
+}
+
+// The variable that carries the new value: a text for a text attribute,
+// else an integer; null when the value is not a number.
+std::unique_ptr<host_var> value_variable(const attr_name *entry, const std::string &word) {
+    if (entry != nullptr && entry->kind == attr_kind::text)
+        return std::make_unique<host_var>(host_var::text(word, word.size() + 1));
+    long n = 0;
+    if (!parse_int(word, &n)) return nullptr;
+    return std::make_unique<host_var>(host_var::integer(n));
+}
+
+void cmd_setattr(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    const attr_scope *scope = nullptr;
+    const attr_name *entry = nullptr;
+    int number = 0;
+    if (!attr_arguments(s, w, "\\setattr", &scope, &number, &entry)) return;
+    std::unique_ptr<host_var> value = w.size() == 3 ? value_variable(entry, w[2]) : nullptr;
+    if (w.size() != 3) s.report_problem("\\setattr needs conn|stmt, an attribute and a value");
+    else if (entry != nullptr && entry->kind == attr_kind::pointer)
+        s.report_problem(attr_title(*scope, number, entry) + " holds an address; the shell does not set it");
+    else if (value == nullptr) s.report_problem("the value of " + w[1] + " must be a whole number");
+    else {
+        int slot = s.current_slot();
+        if (slot == 0) return;
+        outcome o = s.lib().set_attribute(slot, scope->statement, number, *value);
+        if (!o.ok()) s.report_failure(o);
+        else if (w[2] == "0") s.message("the library leaves an attribute as it is when asked to set it to 0");
+        else s.message(attr_title(*scope, number, entry) + " set to " + w[2]);
+    }
+}
+
+// --- statement, output and the shell ----------------------------------------
+
+void cmd_free(session &s, const std::string &) {
+    int slot = s.current_slot();
+    if (slot == 0) return;
+    outcome o = s.lib().free_statement(slot, 1);
+    if (!o.ok()) s.report_failure(o);
+    else s.message("statement of slot " + std::to_string(slot) + " freed");
+}
+
+void cmd_format(session &s, const std::string &rest) {
+    if (!rest.empty() && !parse_format(rest, &s.settings().format))
+        s.report_problem("no format " + rest + " (table, csv, tsv, vertical)");
+    else s.message(std::string("format ") + format_name(s.settings().format));
+}
+
+void cmd_fetch(session &s, const std::string &rest) {
+    if (!rest.empty() && !parse_fetch_form(rest, &s.settings().form))
+        s.report_problem("no fetch form " + rest + " (array, variable)");
+    else s.message(std::string("fetch form ") + fetch_form_name(s.settings().form));
+}
+
+void cmd_output(session &s, const std::string &rest) {
+    if (s.set_output(rest)) s.message(rest.empty() ? "results go to standard output" : "results go to " + rest);
+}
+
+void cmd_echo(session &s, const std::string &rest) { s.answer(rest); }
+
+void cmd_quit(session &s, const std::string &) { s.quit(); }
+
+void cmd_help(session &s, const std::string &) { s.answer(commands_help()); }
+
+struct command {
+    const char *name;
+    const char *alias;
+    const char *arguments;
+    const char *help;
+    void (*run)(session &s, const std::string &rest);
+};
+
+const command commands[] = {
+    {"connect", "c", "TEXT|DSN", "connect a new slot (connect text or data source name)", cmd_connect},
+    {"disconnect", "", "[SLOT]", "disconnect a slot (the current one by default)", cmd_disconnect},
+    {"use", "", "SLOT", "send statements to another connected slot", cmd_use},
+    {"slots", "", "", "list the connections", cmd_slots},
+    {"datasources", "dsn", "[user|system]", "list the data sources of the driver manager", cmd_datasources},
+    {"tables", "", "", "list the tables (SHOW TABLES)", cmd_tables},
+    {"schemas", "", "", "list the schemas (SHOW SCHEMAS)", cmd_schemas},
+    {"catalogs", "", "", "list the catalogs (SHOW CATALOGS)", cmd_catalogs},
+    {"databases", "", "", "list the databases (SHOW DATABASES)", cmd_databases},
+    {"info", "", "[ITEM]", "show the information items 1 to 10, or one by number or name", cmd_info},
+    {"version", "", "", "show the library's name and version", cmd_version},
+    {"getattr", "", "conn|stmt [NAME|NUMBER]", "read one attribute, or list them all", cmd_getattr},
+    {"setattr", "", "conn|stmt NAME|NUMBER VALUE", "set an attribute", cmd_setattr},
+    {"free", "", "", "free the statement of the current slot", cmd_free},
+    {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
+    {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
+    {"output", "o", "[FILE]", "write results to a file; without one, to standard output", cmd_output},
+    {"echo", "", "TEXT", "print a line", cmd_echo},
+    {"help", "?", "", "this list", cmd_help},
+    {"quit", "q", "", "leave the shell", cmd_quit},
+};
+
+const command *find_command(const std::string &name) {
+    for (const command &c : commands)
+        if (name == c.name || (*c.alias != '\0' && name == c.alias)) return &c;
+    return nullptr;
+}
+
+} // namespace
+
+void run_command(session &s, const std::string &line) {
+    std::string text = trim(line).substr(1);
+    if (!text.empty() && text.back() == ';') text = trim(text.substr(0, text.size() - 1));
+    size_t space = text.find_first_of(" \t");
+    std::string name = text.substr(0, space);
+    std::string rest = space == std::string::npos ? std::string() : trim(text.substr(space));
+    const command *c = find_command(name);
+    if (c == nullptr) s.report_problem("no command \\" + name + " (\\help lists them)");
+    else c->run(s, rest);
+}
+
+std::string commands_help() {
+    std::string out = "Commands (a statement ends with ';' and may span lines):\n";
+    for (const command &c : commands) {
+        std::string left = std::string("  \\") + c.name + (*c.arguments ? std::string(" ") + c.arguments : "");
+        if (*c.alias) left += std::string(" (\\") + c.alias + ")";
+        out += left + std::string(left.size() < 40 ? 40 - left.size() : 1, ' ') + c.help + "\n";
+    }
+    return out;
+}

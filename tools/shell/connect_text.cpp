@@ -1,0 +1,150 @@
+// connect_text.cpp - reading the escaped and hexadecimal notations of a
+// connect text, and the connection's label.
+#include "connect_text.h"
+
+#include <cctype>
+#include <vector>
+
+#include "text.h"
+
+namespace {
+
+bool is_hex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+int hex_value(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                       : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+}
+
+char hex_byte(char high, char low) { return static_cast<char>(hex_value(high) * 16 + hex_value(low)); }
+
+// "2D 68 6F": two-digit groups separated by single spaces.
+bool read_hex_groups(const std::string &s, std::string *bytes) {
+    if (s.size() < 2 || (s.size() + 1) % 3 != 0) return false;
+    std::string out;
+    for (size_t i = 0; i < s.size(); i += 3) {
+        if (!is_hex(s[i]) || !is_hex(s[i + 1])) return false;
+        if (i + 2 < s.size() && s[i + 2] != ' ') return false;
+        out += hex_byte(s[i], s[i + 1]);
+    }
+    *bytes = out;
+    return true;
+}
+
+// \xHH, \\ and \" become their bytes; any other backslash stays as it is.
+std::string decode_escapes(const std::string &s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char next = i + 1 < s.size() ? s[i + 1] : '\0';
+        if (s[i] == '\\' && (next == '\\' || next == '"')) {
+            out += next;
+            ++i;
+        } else if (s[i] == '\\' && next == 'x' && i + 3 < s.size() && is_hex(s[i + 2]) && is_hex(s[i + 3])) {
+            out += hex_byte(s[i + 2], s[i + 3]);
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// Removes a leading label such as "hex:" and the spaces after it.
+bool strip_label(std::string *s, const std::string &label) {
+    if (s->compare(0, label.size(), label) != 0) return false;
+    *s = trim(s->substr(label.size()));
+    return true;
+}
+
+bool unquote(std::string *s) {
+    if (s->size() < 2 || s->front() != '"' || s->back() != '"') return false;
+    *s = s->substr(1, s->size() - 2);
+    return true;
+}
+
+bool is_form_byte(char c) { return c >= 1 && c <= 3; }
+
+// One "-key=value" of a connect text, split the way the connect request
+// splits it: a value ends where a space is followed by a hyphen.
+struct setting {
+    std::string key;
+    size_t value_begin;
+    size_t value_end;
+};
+
+std::vector<setting> split_settings(const std::string &text) {
+    std::vector<setting> out;
+    size_t pos = 0;
+    for (;;) {
+        size_t eq = text.find('=', pos);
+        if (eq == std::string::npos) break;
+        size_t key_begin = pos + 1 <= eq ? pos + 1 : eq; // the character at pos is the hyphen
+        size_t end = text.find(" -", eq + 1);
+        if (end == std::string::npos) end = text.size();
+        out.push_back({text.substr(key_begin, eq - key_begin), eq + 1, end});
+        if (end == text.size()) break;
+        pos = end + 1;
+    }
+    return out;
+}
+
+// Each value written as hexadecimal groups that begin with a form byte
+// becomes its bytes.
+std::string decode_hex_values(const std::string &text) {
+    std::string out;
+    size_t copied = 0;
+    for (const setting &s : split_settings(text)) {
+        std::string value = trim(text.substr(s.value_begin, s.value_end - s.value_begin));
+        std::string bytes;
+        if (!read_hex_groups(value, &bytes) || !is_form_byte(bytes[0])) continue;
+        out += text.substr(copied, s.value_begin - copied) + bytes;
+        copied = s.value_end;
+    }
+    return out + text.substr(copied);
+}
+
+std::string restore_bytes(std::string text, bool *bad_hex) {
+    *bad_hex = false;
+    std::string bytes;
+    if (strip_label(&text, "hex:")) {
+        *bad_hex = !read_hex_groups(text, &bytes);
+        return bytes;
+    }
+    bool escaped = strip_label(&text, "escaped:");
+    escaped = unquote(&text) || escaped;
+    if (escaped || text.find('\\') != std::string::npos) return decode_hex_values(decode_escapes(text));
+    if (read_hex_groups(text, &bytes) && bytes.size() >= 2 && bytes[0] == '-') return bytes;
+    return decode_hex_values(text);
+}
+
+std::string value_of(const std::string &text, const setting &s) {
+    std::string v = text.substr(s.value_begin, s.value_end - s.value_begin);
+    size_t e = v.find_last_not_of(' ');
+    return e == std::string::npos ? std::string() : v.substr(0, e + 1);
+}
+
+} // namespace
+
+bool decode_connect_text(const std::string &typed, std::string *bytes, std::string *problem) {
+    bool bad_hex = false;
+    *bytes = restore_bytes(trim(typed), &bad_hex);
+    if (bad_hex) *problem = "after \"hex:\" the text must be two-digit hexadecimal groups separated by spaces";
+    else if (bytes->empty()) *problem = "the connect text is empty";
+    else if (bytes->find('\0') != std::string::npos) *problem = "the connect text holds a NUL byte";
+    else return true;
+    return false;
+}
+
+std::string connection_label(const std::string &bytes) {
+    std::vector<setting> settings = split_settings(bytes);
+    if (settings.empty()) return bytes;
+    std::string host, user;
+    for (const setting &s : settings) {
+        if (s.key == "host") host = value_of(bytes, s);
+        if (s.key == "user") user = value_of(bytes, s);
+    }
+    if (host.empty()) host = bytes.substr(0, bytes.find('='));
+    std::string label = is_form_byte(host[0]) ? "(scrambled)" : host;
+    if (!user.empty() && !is_form_byte(user[0])) label += " as " + user;
+    return label;
+}

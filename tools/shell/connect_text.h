@@ -1,0 +1,27 @@
+// connect_text.h - turns a connect text as a person types or pastes it into
+// the bytes the connect request receives, and names a connection for the
+// prompt without showing its password.
+//
+// Scrambled values hold control bytes, so the scrambler prints them in two
+// notations, and both are read back here:
+// - escaped: \xHH for a byte, \\ and \" for a backslash and a quote; the
+//   whole text may stand in double quotes, and an "escaped:" label in front
+//   (as the scrambler prints it) is dropped;
+// - hexadecimal: two-digit groups separated by single spaces, either for the
+//   whole text (which then begins with 2D, the hyphen of "-host=", or carries
+//   a "hex:" label) or for one value, which then begins with 01, 02 or 03,
+//   the byte that tells a scrambled value's form.
+// The library itself decodes the scrambled forms; this only restores bytes.
+#ifndef RORI_SHELL_CONNECT_TEXT_H
+#define RORI_SHELL_CONNECT_TEXT_H
+
+#include <string>
+
+// False, with the reason in *problem, for a text that cannot be sent (a NUL
+// byte, a bad hexadecimal group after "hex:", or nothing at all).
+bool decode_connect_text(const std::string &typed, std::string *bytes, std::string *problem);
+
+// "demo", "demo as ann", or "(scrambled)" for a scrambled data source name.
+std::string connection_label(const std::string &bytes);
+
+#endif

@@ -1,0 +1,46 @@
+// connections.h - the shell's connections: which slots it has connected,
+// what to call them, and which one statements go to.
+#ifndef RORI_SHELL_CONNECTIONS_H
+#define RORI_SHELL_CONNECTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "library.h"
+
+struct connection {
+    int slot;
+    std::string label;
+};
+
+class connection_table {
+public:
+    explicit connection_table(library &lib) : lib_(lib) {}
+
+    // Takes a slot and connects it with the connect text's bytes; the new
+    // connection becomes the current one. On failure the slot is given back
+    // and the outcome says why.
+    outcome open(const std::string &connect_bytes);
+    // Disconnects a slot of this table; false when it has none there.
+    bool close(int slot);
+    void close_all();
+    // Makes a connected slot the current one.
+    bool use(int slot);
+
+    int current() const { return current_; }
+    const connection *find(int slot) const;
+    const std::vector<connection> &all() const { return open_; }
+
+    // Some requests need a slot with a connection handle but no connection
+    // (data sources, the library's name): the current slot, or else a fresh
+    // one that give_back returns.
+    outcome borrow(int *slot);
+    void give_back(int slot);
+
+private:
+    library &lib_;
+    std::vector<connection> open_;
+    int current_ = 0;
+};
+
+#endif

@@ -1,0 +1,39 @@
+// formats.h - how result rows are written: an aligned table, CSV, tab-
+// separated values, or one column per line. Statement results and the
+// shell's own listings (data sources, information items, attributes) go
+// through the same writers.
+#ifndef RORI_SHELL_FORMATS_H
+#define RORI_SHELL_FORMATS_H
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library.h"
+
+enum class output_format { table, csv, tsv, vertical };
+
+bool parse_format(const std::string &word, output_format *format);
+const char *format_name(output_format format);
+
+
+struct cell {
+    std::string text;
+    bool null = false;
+};
+using row = std::vector<cell>;
+
+class row_writer {
+public:
+    virtual ~row_writer() = default;
+    virtual void begin(const std::vector<column_info> &columns) = 0;
+    virtual void add(const row &r) = 0;
+    virtual void end(long rows) = 0;
+    // True when rows appear only at the end (the table, which measures them).
+    virtual bool holds_rows() const { return false; }
+};
+
+std::unique_ptr<row_writer> make_writer(output_format format, std::FILE *out);
+
+#endif

@@ -1,0 +1,55 @@
+// input.cpp - the plain line sources: streams and texts.
+#include "input.h"
+
+#include <sstream>
+
+namespace {
+
+// Reads up to a line feed; a carriage return before it is dropped.
+bool read_stream_line(std::FILE *stream, std::string *line) {
+    line->clear();
+    int c;
+    bool any = false;
+    while ((c = std::fgetc(stream)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        *line += static_cast<char>(c);
+    }
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return any;
+}
+
+class stream_source : public line_source {
+public:
+    stream_source(std::FILE *stream, const std::string &name, bool owned)
+        : stream_(stream), name_(name), owned_(owned) {}
+    ~stream_source() override {
+        if (owned_) std::fclose(stream_);
+    }
+    bool read(const std::string &, std::string *line) override { return read_stream_line(stream_, line); }
+    std::string name() const override { return name_; }
+
+private:
+    std::FILE *stream_;
+    std::string name_;
+    bool owned_;
+};
+
+class text_source : public line_source {
+public:
+    explicit text_source(const std::string &text) : text_(text) {}
+    bool read(const std::string &, std::string *line) override {
+        return static_cast<bool>(std::getline(text_, *line));
+    }
+
+private:
+    std::istringstream text_;
+};
+
+} // namespace
+
+std::unique_ptr<line_source> stream_input(std::FILE *stream, const std::string &name, bool owned) {
+    return std::make_unique<stream_source>(stream, name, owned);
+}
+
+std::unique_ptr<line_source> text_input(const std::string &text) { return std::make_unique<text_source>(text); }

@@ -1,0 +1,86 @@
+// library.h - the shell's requests to the library: one method per request it
+// sends, each building the parameter block through the stand-in host and
+// reading the answer back from the status block. Nothing here talks to ODBC;
+// every database operation is a call of vizori.
+#ifndef RORI_SHELL_LIBRARY_H
+#define RORI_SHELL_LIBRARY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+// What a request left in its status block, and the diagnostic message that
+// OP_GETERROR returned when the request captured a diagnostic record.
+struct outcome {
+    int opcode = 0;       // the request
+    int status = ST_OK;
+    int32_t native = 0;   // +20
+    std::string sqlstate; // +36; empty when no diagnostic was read, "?" when none was found
+    int32_t result = 0;   // +24
+    double rowcount = 0;  // +28
+    int slot = 0;         // +0 after the request
+    std::string message;  // from OP_GETERROR, when a record was captured
+
+    bool ok() const { return status == ST_OK; }
+    // A diagnostic record was read into the status block.
+    bool has_record() const { return !sqlstate.empty() && sqlstate != "?"; }
+};
+
+// The parts of a field record that the shell shows.
+struct column_info {
+    std::string name;
+    int32_t width = 0; // display size; 0 when the library gave no record
+    int32_t type_code = 0;
+};
+
+// One data source from OP_DATASOURCES.
+struct data_source {
+    std::string name;
+    std::string description;
+};
+
+// Directions of OP_DATASOURCES (ODBC's values).
+enum {
+    DSN_NEXT = 1,
+    DSN_FIRST = 2,
+    DSN_FIRST_USER = 31,
+    DSN_FIRST_SYSTEM = 32
+};
+
+class library {
+public:
+    explicit library(vizori_fn entry) : entry_(entry) {}
+
+    outcome init();
+    outcome shutdown();
+    outcome new_slot();                              // the slot in outcome.slot
+    outcome connect(int slot, const std::string &connect_text);
+    outcome disconnect(int slot);
+    outcome query(int slot, const std::string &sql); // row count in outcome.rowcount
+    // Column count in outcome.result; records for at most 31 columns.
+    outcome describe(int slot, std::vector<column_info> *columns);
+    outcome free_statement(int slot, int16_t subcode);
+    // Item text into *text; numbers in outcome.result or outcome.rowcount.
+    outcome info(int slot, int item, std::string *text);
+    outcome get_attribute(int slot, bool statement, int number, int64_t *value);
+    // value_var is an integer variable, or a text one for text attributes.
+    outcome set_attribute(int slot, bool statement, int number, host_var &value_var);
+    outcome next_data_source(int slot, int direction, data_source *ds);
+
+    // Fetches the next row. row_counter is +28 before and after the call:
+    // it goes to 0 at the end of the result and stays put when the fetch
+    // failed. Array form: operands is one dynamic array; variable form: one
+    // variable per column.
+    outcome fetch(int slot, uint16_t flags, int32_t elements, double *row_counter,
+                  std::vector<host_var *> operands);
+
+private:
+    outcome send(int opcode, host_var &status, std::vector<host_var *> operands = {});
+    std::string error_message(int slot);
+
+    vizori_fn entry_;
+};
+
+#endif

@@ -1,0 +1,209 @@
+// main.cpp - roridorezu-shell: the command line, then the session.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "entry.h"
+#include "session.h"
+
+namespace {
+
+const char usage[] =
+    "Usage: roridorezu-shell [OPTIONS] [CONNECT...]\n"
+    "\n"
+    "An SQL shell that reaches its databases through the roridorezu library,\n"
+    "one library request at a time, as every host program does.\n"
+    "\n"
+    "CONNECT is a connect text such as -host=DSN -user=NAME -pw=PASSWORD (its\n"
+    "settings may come as one argument or several) or a bare data source name.\n"
+    "Scrambled values are read in the escaped (\\x03...) or the hexadecimal\n"
+    "(03 41 ...) notation that roridorezu-scramble prints. Each CONNECT takes\n"
+    "a slot; the last one is current.\n"
+    "\n"
+    "Options:\n"
+    "  -c, --command=TEXT  run statements and commands, then end (repeatable)\n"
+    "  -f, --file=FILE     run the statements and commands of FILE, then end;\n"
+    "                      - is standard input (repeatable)\n"
+    "      --format=NAME   table (default), csv, tsv or vertical\n"
+    "      --csv           the same as --format=csv\n"
+    "  -o, --output=FILE   write results to FILE\n"
+    "      --fetch=FORM    array (default: whole values, NULL as empty text) or\n"
+    "                      variable (NULL shown, values cut at the display size)\n"
+    "      --bail          stop at the first failure, with exit status 1\n"
+    "  -q, --quiet         no banner and no messages: results and failures only\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "Without -c or -f the shell reads standard input: with line editing at a\n"
+    "terminal, plainly from a pipe or file. A statement ends with ';'; the\n"
+    "last one of an input may lack it.\n"
+    "\n"
+    "Exit status: 0 done (also after failures without --bail), 1 stopped by\n"
+    "--bail or the library could not start, 2 bad usage.\n"
+    "\n";
+
+const char *const connect_keywords[] = {"host", "user", "pw", "db", "sockfile", "port", "flags"};
+
+struct input_item {
+    bool is_file;
+    std::string text; // the statements, or the file's path
+};
+
+struct options {
+    shell_settings settings;
+    std::vector<std::string> connects;
+    std::vector<input_item> inputs;
+    std::string output;
+    bool help = false;
+};
+
+// "-host=demo", "-pw=x": a setting of a connect text rather than an option.
+bool is_connect_setting(const char *arg) {
+    for (const char *k : connect_keywords) {
+        size_t n = std::strlen(k);
+        if (arg[0] == '-' && std::strncmp(arg + 1, k, n) == 0 && arg[n + 1] == '=') return true;
+    }
+    return false;
+}
+
+bool set_format(options *o, const std::string &v) { return parse_format(v, &o->settings.format); }
+bool set_fetch(options *o, const std::string &v) { return parse_fetch_form(v, &o->settings.form); }
+bool add_command(options *o, const std::string &v) {
+    o->inputs.push_back({false, v});
+    return true;
+}
+bool add_file(options *o, const std::string &v) {
+    o->inputs.push_back({true, v});
+    return true;
+}
+bool set_output_file(options *o, const std::string &v) {
+    o->output = v;
+    return !v.empty();
+}
+bool set_csv(options *o, const std::string &) {
+    o->settings.format = output_format::csv;
+    return true;
+}
+bool set_bail(options *o, const std::string &) { return o->settings.bail = true; }
+bool set_quiet(options *o, const std::string &) { return o->settings.quiet = true; }
+bool set_help(options *o, const std::string &) { return o->help = true; }
+
+struct option_entry {
+    const char *long_name;
+    const char *short_name;
+    bool takes_value;
+    bool (*apply)(options *o, const std::string &value);
+};
+
+const option_entry option_table[] = {
+    {"--command", "-c", true, add_command}, {"--file", "-f", true, add_file},
+    {"--format", "", true, set_format},     {"--csv", "", false, set_csv},
+    {"--output", "-o", true, set_output_file},   {"--fetch", "", true, set_fetch},
+    {"--bail", "", false, set_bail},        {"--quiet", "-q", false, set_quiet},
+    {"--help", "-h", false, set_help},
+};
+
+// Applies argv[*i] when it is an option (taking its value from the next
+// argument where needed); *known is false when it is none.
+bool apply_option(int argc, char **argv, int *i, options *o, bool *known) {
+    std::string arg = argv[*i];
+    for (const option_entry &e : option_table) {
+        bool short_form = *e.short_name != '\0' && arg == e.short_name;
+        bool long_bare = arg == e.long_name;
+        bool long_valued = e.takes_value && arg.compare(0, std::strlen(e.long_name) + 1, std::string(e.long_name) + "=") == 0;
+        if (!short_form && !long_bare && !long_valued) continue;
+        *known = true;
+        if (!e.takes_value) return e.apply(o, std::string());
+        if (long_valued) return e.apply(o, arg.substr(std::strlen(e.long_name) + 1));
+        if (*i + 1 >= argc) return false;
+        return e.apply(o, argv[++*i]);
+    }
+    *known = false;
+    return true;
+}
+
+bool parse_arguments(int argc, char **argv, options *o) {
+    bool joining = false; // the previous argument was a connect setting
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (is_connect_setting(arg)) {
+            if (joining) o->connects.back() += std::string(" ") + arg;
+            else o->connects.push_back(arg);
+            joining = true;
+            continue;
+        }
+        joining = false;
+        bool known = false;
+        if (!apply_option(argc, argv, &i, o, &known)) {
+            std::fprintf(stderr, "roridorezu-shell: bad value for %s\n", arg);
+            return false;
+        }
+        if (known) continue;
+        if (arg[0] == '-') {
+            std::fprintf(stderr, "roridorezu-shell: unknown option %s\n", arg);
+            return false;
+        }
+        o->connects.push_back(arg);
+    }
+    return true;
+}
+
+std::unique_ptr<line_source> open_input(const input_item &item, session &s) {
+    if (!item.is_file) return text_input(item.text);
+    if (item.text == "-") return stream_input(stdin, "stdin", false);
+    std::FILE *f = std::fopen(item.text.c_str(), "r");
+    if (f == nullptr) {
+        s.report_problem("cannot read " + item.text);
+        return nullptr;
+    }
+    return stream_input(f, item.text, true);
+}
+
+void run_inputs(session &s, const options &o) {
+    if (o.inputs.empty()) {
+        std::unique_ptr<line_source> in = is_terminal(stdin) ? terminal_input() : stream_input(stdin, "stdin", false);
+        s.run(*in);
+        return;
+    }
+    for (const input_item &item : o.inputs) {
+        std::unique_ptr<line_source> in = open_input(item, s);
+        if (in != nullptr) s.run(*in);
+        if (s.stopped()) return;
+    }
+}
+
+int run_shell(const options &o) {
+    std::string problem;
+    vizori_fn entry = library_entry(&problem);
+    if (entry == nullptr) {
+        std::fprintf(stderr, "roridorezu-shell: %s\n", problem.c_str());
+        return 1;
+    }
+    library lib(entry);
+    session s(lib, o.settings);
+    if (!s.start()) return 1;
+    if (!o.output.empty() && !s.set_output(o.output)) return 1;
+    for (const std::string &text : o.connects) {
+        s.connect(text);
+        if (s.stopped()) return s.exit_status();
+    }
+    run_inputs(s, o);
+    return s.exit_status();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    options o;
+    if (!parse_arguments(argc, argv, &o)) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    if (o.help) {
+        std::fputs(usage, stdout);
+        std::fputs(commands_help().c_str(), stdout);
+        return 0;
+    }
+    return run_shell(o);
+}

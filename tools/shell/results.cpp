@@ -1,0 +1,163 @@
+// results.cpp - statement execution and the two row readers.
+#include "results.h"
+
+#include <memory>
+
+#include "text.h"
+
+namespace {
+
+struct form_entry {
+    fetch_form value;
+    const char *name;
+};
+
+const form_entry forms[] = {{fetch_form::array, "array"}, {fetch_form::variable, "variable"}};
+
+// Reads the rows of the current result, one fetch request per row.
+class row_reader {
+public:
+    row_reader(library &lib, int slot, size_t columns) : lib_(lib), slot_(slot), columns_(columns) {}
+    virtual ~row_reader() = default;
+
+    // False at the end of the result, or when the fetch failed: then
+    // *failed is set and *fetched says why (the library reports a failed
+    // fetch through +20 and +36 with status ST_OK).
+    bool next(row *r, outcome *fetched, bool *failed) {
+        double before = counter_;
+        prepare();
+        *fetched = lib_.fetch(slot_, flags(), static_cast<int32_t>(columns_), &counter_, operands());
+        *failed = counter_ == before;
+        if (counter_ == 0 || *failed) return false;
+        read(r);
+        return true;
+    }
+
+protected:
+    virtual uint16_t flags() const = 0;
+    virtual std::vector<host_var *> operands() = 0;
+    virtual void prepare() {}
+    virtual void read(row *r) = 0;
+
+    library &lib_;
+    int slot_;
+    size_t columns_;
+    // +28 of the fetch: it counts up from here, drops to 0 at the end of the
+    // result and stays put when a fetch fails, so it starts above 0.
+    double counter_ = 1;
+};
+
+class array_reader : public row_reader {
+public:
+    array_reader(library &lib, int slot, size_t columns)
+        : row_reader(lib, slot, columns), values_(host_var::dynamic_array()) {}
+
+protected:
+    uint16_t flags() const override { return FETCH_ARRAY; }
+    std::vector<host_var *> operands() override { return {&values_}; }
+    void prepare() override { values_.elements.clear(); }
+    void read(row *r) override {
+        r->clear();
+        for (size_t k = 1; k <= columns_; ++k) r->push_back(cell{values_.element(k), false});
+    }
+
+private:
+    host_var values_;
+};
+
+// The variable form leaves a variable untouched for a NULL value, so each
+// variable holds this mark before the fetch.
+const char null_mark[] = "\xFF";
+
+class variable_reader : public row_reader {
+public:
+    variable_reader(library &lib, int slot, size_t columns) : row_reader(lib, slot, columns) {
+        for (size_t k = 0; k < columns; ++k) values_.push_back(host_var::text("", 16, true));
+    }
+
+protected:
+    uint16_t flags() const override { return 0; }
+    std::vector<host_var *> operands() override {
+        std::vector<host_var *> out;
+        for (host_var &v : values_) out.push_back(&v);
+        return out;
+    }
+    void prepare() override {
+        for (host_var &v : values_) {
+            if (v.area.size() < sizeof null_mark) {
+                v.area.resize(sizeof null_mark, 0);
+                v.declared_size = sizeof null_mark;
+            }
+            v.set_text(null_mark);
+        }
+    }
+    void read(row *r) override {
+        r->clear();
+        for (const host_var &v : values_) {
+            std::string text = v.text_value();
+            bool null = text == null_mark;
+            r->push_back(cell{null ? std::string() : text, null});
+        }
+    }
+
+private:
+    std::vector<host_var> values_;
+};
+
+std::unique_ptr<row_reader> make_reader(fetch_form form, library &lib, int slot, size_t columns) {
+    if (form == fetch_form::variable) return std::make_unique<variable_reader>(lib, slot, columns);
+    return std::make_unique<array_reader>(lib, slot, columns);
+}
+
+void note_diagnostic(statement_run *run, const outcome &o) {
+    if (o.has_record()) run->notes.push_back(o);
+}
+
+void fail(statement_run *run, const outcome &o) {
+    run->failed = true;
+    run->failure = o;
+}
+
+void fetch_rows(library &lib, int slot, fetch_form form, const std::vector<column_info> &columns,
+                row_writer &writer, progress_line &progress, statement_run *run) {
+    std::unique_ptr<row_reader> reader = make_reader(form, lib, slot, columns.size());
+    writer.begin(columns);
+    row r;
+    outcome fetched;
+    bool failed = false;
+    while (reader->next(&r, &fetched, &failed)) {
+        writer.add(r);
+        note_diagnostic(run, fetched);
+        progress.rows_so_far(++run->rows);
+    }
+    progress.finish();
+    writer.end(run->rows);
+    if (failed) fail(run, fetched);
+}
+
+} // namespace
+
+bool parse_fetch_form(const std::string &word, fetch_form *form) { return value_named(forms, word, form); }
+
+const char *fetch_form_name(fetch_form form) { return entry_for(forms, form).name; }
+
+statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
+                            row_writer &writer, progress_line &progress) {
+    statement_run run;
+    outcome q = lib.query(slot, sql);
+    if (!q.ok()) {
+        fail(&run, q);
+        return run;
+    }
+    note_diagnostic(&run, q);
+    std::vector<column_info> columns;
+    outcome d = lib.describe(slot, &columns);
+    if (!d.ok()) fail(&run, d);
+    else if (columns.empty()) run.affected = q.rowcount;
+    else {
+        run.has_result = true;
+        fetch_rows(lib, slot, form, columns, writer, progress, &run);
+    }
+    lib.free_statement(slot, 0);
+    return run;
+}

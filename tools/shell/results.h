@@ -1,0 +1,36 @@
+// results.h - running one SQL statement through the library: OP_QUERY,
+// OP_DESCRIBE for the headers and widths, OP_FETCH row by row in the array
+// or the variable form, and OP_FREESTMT to close the cursor.
+#ifndef RORI_SHELL_RESULTS_H
+#define RORI_SHELL_RESULTS_H
+
+#include <string>
+#include <vector>
+
+#include "formats.h"
+#include "library.h"
+#include "progress.h"
+
+// How rows are fetched.
+// - array: every column into one element of a dynamic array; values arrive
+//   whole, and NULL arrives as an empty text.
+// - variable: every column into its own dynamic text variable; NULL is
+//   told apart, and values are cut at the column's display size.
+enum class fetch_form { array, variable };
+
+bool parse_fetch_form(const std::string &word, fetch_form *form);
+const char *fetch_form_name(fetch_form form);
+
+struct statement_run {
+    bool failed = false;
+    outcome failure;            // the request that failed
+    std::vector<outcome> notes; // successful requests that left a diagnostic
+    bool has_result = false;
+    long rows = 0;        // rows fetched
+    double affected = 0;  // row count of a statement without a result
+};
+
+statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
+                            row_writer &writer, progress_line &progress);
+
+#endif

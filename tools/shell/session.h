@@ -1,0 +1,81 @@
+// session.h - one run of the shell: its settings, connections and output,
+// the loop that turns input lines into statements and commands, and the
+// way results, messages and failures are shown.
+#ifndef RORI_SHELL_SESSION_H
+#define RORI_SHELL_SESSION_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "connections.h"
+#include "formats.h"
+#include "input.h"
+#include "library.h"
+#include "results.h"
+#include "splitter.h"
+
+struct shell_settings {
+    output_format format = output_format::table;
+    fetch_form form = fetch_form::array;
+    bool bail = false;  // stop at the first failure
+    bool quiet = false; // no banner and no informational messages
+};
+
+class session {
+public:
+    session(library &lib, const shell_settings &settings);
+    ~session();
+    session(const session &) = delete;
+    session &operator=(const session &) = delete;
+
+    // OP_INIT; false when the library cannot start.
+    bool start();
+    // Reads lines until the input ends, \quit, or a failure under --bail.
+    void run(line_source &source);
+    // A connect text or DSN as typed (notations decoded here).
+    void connect(const std::string &typed);
+    // Runs a statement that was taken whole (the last one of an input that
+    // ended without a semicolon, and the catalog commands).
+    void run_sql(const std::string &sql);
+
+    bool stopped() const { return quit_ || (settings_.bail && failed_); }
+    int exit_status() const { return settings_.bail && failed_ ? 1 : 0; }
+
+    // --- for the commands ---------------------------------------------------
+    library &lib() { return lib_; }
+    connection_table &connections() { return connections_; }
+    shell_settings &settings() { return settings_; }
+    void quit() { quit_ = true; }
+    // The slot statements go to; 0 (and a failure reported) when there is none.
+    int current_slot();
+    // Sends results to a file from now on; an empty path means standard output.
+    bool set_output(const std::string &path);
+
+    // Rows of the shell's own listings, written like a result.
+    void show(const std::vector<column_info> &columns, const std::vector<row> &rows);
+    void answer(const std::string &text);  // what a command was asked for: standard output
+    void message(const std::string &text); // what happened: standard output, unless quiet
+    void report_failure(const outcome &o);
+    void report_note(const outcome &o); // when the request left a diagnostic
+    void report_problem(const std::string &text);      // a failure of the shell's own
+
+private:
+    void handle_line(const std::string &line);
+    std::string prompt() const;
+    std::string location() const;
+    void flush_output();
+
+    library &lib_;
+    shell_settings settings_;
+    connection_table connections_;
+    statement_splitter splitter_;
+    std::FILE *out_ = stdout;
+    bool started_ = false;
+    bool quit_ = false;
+    bool failed_ = false;
+    std::string source_name_;
+    long line_number_ = 0;
+};
+
+#endif

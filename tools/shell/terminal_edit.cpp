@@ -1,0 +1,43 @@
+// terminal_edit.cpp - the terminal with libedit: line editing, and a
+// history kept in ~/.roridorezu_history between sessions.
+#include <cstdio>
+#include <cstdlib>
+
+#include <editline/readline.h>
+
+#include "input.h"
+
+namespace {
+
+std::string history_path() {
+    const char *home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::string(home) + "/.roridorezu_history" : std::string();
+}
+
+class edit_terminal : public line_source {
+public:
+    edit_terminal() : history_(history_path()) {
+        using_history();
+        stifle_history(1000);
+        if (!history_.empty()) read_history(history_.c_str());
+    }
+    ~edit_terminal() override {
+        if (!history_.empty()) write_history(history_.c_str());
+    }
+    bool read(const std::string &prompt, std::string *line) override {
+        char *text = readline(prompt.c_str());
+        if (text == nullptr) return false;
+        *line = text;
+        std::free(text);
+        if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+        return true;
+    }
+    bool interactive() const override { return true; }
+
+private:
+    std::string history_;
+};
+
+} // namespace
+
+std::unique_ptr<line_source> terminal_input() { return std::make_unique<edit_terminal>(); }

@@ -1,0 +1,25 @@
+// terminal_plain.cpp - the terminal without line editing (the Windows
+// build): the prompt on standard output, lines from standard input.
+#include <cstdio>
+
+#include "input.h"
+
+namespace {
+
+class plain_terminal : public line_source {
+public:
+    plain_terminal() : lines_(stream_input(stdin, std::string(), false)) {}
+    bool read(const std::string &prompt, std::string *line) override {
+        std::fputs(prompt.c_str(), stdout);
+        std::fflush(stdout);
+        return lines_->read(prompt, line);
+    }
+    bool interactive() const override { return true; }
+
+private:
+    std::unique_ptr<line_source> lines_;
+};
+
+} // namespace
+
+std::unique_ptr<line_source> terminal_input() { return std::make_unique<plain_terminal>(); }

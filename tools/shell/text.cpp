@@ -1,0 +1,19 @@
+// text.cpp - trimming and splitting.
+#include "text.h"
+
+#include <sstream>
+
+std::string trim(const std::string &s) {
+    const char *blank = " \t\r\n";
+    size_t b = s.find_first_not_of(blank);
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(blank) - b + 1);
+}
+
+std::vector<std::string> words(const std::string &s) {
+    std::istringstream in(s);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
