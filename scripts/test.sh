@@ -5,6 +5,9 @@
 # build: the Linux suite, the DLL's export and import check, and the Wine run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The database servers are started and stopped by CTest; this stops them
+# too should CTest itself be killed before its cleanup step.
+trap 'bash scripts/servers.sh stop "$PWD/build/linux/servers.env" >/dev/null 2>&1 || true' EXIT
 
 bash scripts/install-deps.sh
 

@@ -9,18 +9,24 @@
 #include "host/handlers.h"
 #include "host/request.h"
 
-// A catalog listing and the SQLTables arguments that produce it.
+// A catalog listing and the SQLTables arguments that produce it; a null
+// name is passed as a null pointer ("any"), an empty one as "".
 struct show_command {
     const char *text;
     const char *catalog;
     const char *schema;
     const char *table;
+    const char *table_type;
 };
+// SHOW SCHEMAS and SHOW CATALOGS use the special forms of SQLTables ("%"
+// alone with empty names). SHOW TABLES leaves catalog, schema and type out:
+// empty names there would ask for tables that have no catalog and no
+// schema, which lists nothing on a server that has them.
 static const show_command show_table[] = {
-    {"SHOW DATABASES", "", "%", ""},
-    {"SHOW SCHEMAS", "", "%", ""},
-    {"SHOW TABLES", "", "", "%"},
-    {"SHOW CATALOGS", "%", "", ""},
+    {"SHOW DATABASES", "", "%", "", ""},
+    {"SHOW SCHEMAS", "", "%", "", ""},
+    {"SHOW TABLES", nullptr, nullptr, "%", nullptr},
+    {"SHOW CATALOGS", "%", "", "", ""},
 };
 
 static const char show_prefix[] = "SHOW ";
@@ -61,13 +67,24 @@ static const show_command *find_show_command(const char *text, size_t len) {
     return nullptr;
 }
 
+// One name argument of SQLTables: a writable copy of the text, or a null
+// pointer with length 0 for a name left out.
+struct catalog_arg {
+    char text[2];
+    SQLCHAR *ptr;
+    SQLSMALLINT len;
+    explicit catalog_arg(const char *name) : text{}, ptr(nullptr), len(0) {
+        if (name == nullptr) return;
+        std::strncpy(text, name, sizeof text - 1);
+        ptr = reinterpret_cast<SQLCHAR *>(text);
+        len = SQL_NTS;
+    }
+};
+
 static SQLRETURN run_catalog_call(SQLHSTMT stmt, const show_command &c) {
-    char catalog[2], schema[2], table[2], type[1] = "";
-    std::strcpy(catalog, c.catalog);
-    std::strcpy(schema, c.schema);
-    std::strcpy(table, c.table);
-    return SQLTables(stmt, reinterpret_cast<SQLCHAR *>(catalog), SQL_NTS, reinterpret_cast<SQLCHAR *>(schema),
-                     SQL_NTS, reinterpret_cast<SQLCHAR *>(table), SQL_NTS, reinterpret_cast<SQLCHAR *>(type), SQL_NTS);
+    catalog_arg catalog(c.catalog), schema(c.schema), table(c.table), type(c.table_type);
+    return SQLTables(stmt, catalog.ptr, catalog.len, schema.ptr, schema.len, table.ptr, table.len, type.ptr,
+                     type.len);
 }
 
 // True when a SHOW listing was answered by a catalog call.
