@@ -23,7 +23,7 @@ step "Installing what is missing"
 "$root/scripts/install-deps.sh"
 
 step "Building roridorezu-shell in build/linux"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" >/dev/null
+cmake --no-warn-unused-cli -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/linux-i386.cmake" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target roridorezu-shell >/dev/null
 shell=$build/tools/shell/roridorezu-shell
 
