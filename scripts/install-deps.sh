@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, everything the builds and tests need.
+# Installs, from Debian's packages, everything the builds and tests need,
+# and the packages named as arguments (scripts/bench.sh adds its own).
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -9,10 +10,14 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386
   googletest libssl-dev:i386
-  valgrind
+  # memcheck of i386 programs needs the symbols of the i386 C library
+  valgrind libc6-dbg:i386 lib32asan8 lib32ubsan1 clang libclang-rt-14-dev
+  # the i386 sanitizer runtimes of gcc, and clang with libFuzzer
+  lib32asan8 lib32ubsan1 clang libclang-rt-14-dev
   libedit-dev:i386
   postgresql mariadb-server mariadb-client odbc-postgresql:i386 odbc-mariadb:i386 iproute2
 )
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,13 @@ static SQLSMALLINT buffer_length(const request &rq, int argno) {
     return static_cast<SQLSMALLINT>(static_cast<uint16_t>(arg_size(rq, argno)));
 }
 
+// The variable's area, or none when the length passed is 0: given a zero
+// length with a buffer, the driver manager still ends the text with a NUL,
+// one byte before the buffer, outside the variable.
+static SQLCHAR *buffer_of(const request &rq, int argno) {
+    return buffer_length(rq, argno) == 0 ? nullptr : arg_data(rq, argno);
+}
+
 void op_datasources(request &rq) {
     if (arg_count(rq) < 4) {
         set_status(rq, ST_ARGS);
@@ -24,8 +31,8 @@ void op_datasources(request &rq) {
     SQLUSMALLINT direction = static_cast<uint16_t>(status_subcode(rq));
     SQLSMALLINT name_len = 0;
     SQLSMALLINT description_len = 0;
-    SQLRETURN rc = SQLDataSources(env_handle, direction, arg_data(rq, 3), buffer_length(rq, 3), &name_len,
-                                  arg_data(rq, 4), buffer_length(rq, 4), &description_len);
+    SQLRETURN rc = SQLDataSources(env_handle, direction, buffer_of(rq, 3), buffer_length(rq, 3), &name_len,
+                                  buffer_of(rq, 4), buffer_length(rq, 4), &description_len);
     if (rc == SQL_NO_DATA) {
         // The end of the list: no diagnostic to read, the code says it all.
         set_status(rq, ST_SQLERROR);

@@ -116,11 +116,12 @@ static void read_text_attr(SQLHSTMT stmt, SQLUSMALLINT column, const text_attr &
     if (a.copy_offset >= 0) std::memcpy(rec + a.copy_offset, rec + a.offset, static_cast<size_t>(a.width));
 }
 
-// A failed call gives 0.
-static SQLLEN read_number_attr(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT id) {
+// A failed call gives 0; *read, when asked, tells whether the driver answered.
+static SQLLEN read_number_attr(SQLHSTMT stmt, SQLUSMALLINT column, SQLUSMALLINT id, bool *read = nullptr) {
     SQLLEN value = 0;
-    if (!sql_ok(SQLColAttribute(stmt, column, id, nullptr, 0, nullptr, &value))) return 0;
-    return value;
+    bool ok = sql_ok(SQLColAttribute(stmt, column, id, nullptr, 0, nullptr, &value));
+    if (read != nullptr) *read = ok;
+    return ok ? value : 0;
 }
 
 static void describe_column(SQLHSTMT stmt, SQLUSMALLINT column, uint8_t *rec) {
@@ -130,8 +131,12 @@ static void describe_column(SQLHSTMT stmt, SQLUSMALLINT column, uint8_t *rec) {
     wr_i32(rec, FR_LENGTH, display_size);
     wr_i32(rec, FR_WIDTH, display_size);
     uint32_t flags = 0;
-    for (const flag_attr &f : flag_attr_table)
-        if (read_number_attr(stmt, column, f.id) == f.value) flags |= f.bit;
+    // A flag is set only on the driver's word: a nullability that could not
+    // be read does not make the column NOT NULL.
+    for (const flag_attr &f : flag_attr_table) {
+        bool read = false;
+        if (read_number_attr(stmt, column, f.id, &read) == f.value && read) flags |= f.bit;
+    }
     wr_i32(rec, FR_FLAGS, static_cast<int32_t>(flags));
     wr_i16(rec, FR_PRECISION, static_cast<int16_t>(read_number_attr(stmt, column, SQL_DESC_PRECISION)));
     wr_i16(rec, FR_RESERVED, 0);

@@ -84,12 +84,38 @@ static SQLRETURN read_into_scratch(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLI
     return rc;
 }
 
+// The size of a value of a fixed-length C type, which a driver writes whole
+// whatever buffer length it is given; 0 for character and binary data.
+static int32_t fixed_length(SQLSMALLINT target_type) {
+    switch (target_type) {
+    case SQL_C_DOUBLE: return static_cast<int32_t>(sizeof(SQLDOUBLE));
+    case SQL_C_SLONG:
+    case SQL_C_ULONG: return static_cast<int32_t>(sizeof(SQLINTEGER));
+    default: return 0;
+    }
+}
+
+// A fixed-length value for a destination smaller than the value: read
+// aside, and as much handed over as fits.
+static SQLRETURN read_fixed_aside(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type, uint8_t *destination,
+                                  int32_t room, SQLLEN *held) {
+    uint8_t whole[sizeof(SQLDOUBLE)] = {};
+    SQLLEN part = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, target_type, whole, fixed_length(target_type), &part);
+    *held = length_within(rc, part, room);
+    if (sql_ok(rc) && *held > 0) std::memcpy(destination, whole, static_cast<size_t>(*held));
+    getdata_cut = false;
+    return rc;
+}
+
 // Without a scratch buffer the value goes straight into the destination,
 // where the driver cuts it (a text then loses a character to its NUL); a
 // null destination holds nothing. Either loss is for want of memory.
 static SQLRETURN read_without_scratch(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type,
                                       uint8_t *destination, int32_t capacity, SQLLEN *held) {
     int32_t room = destination == nullptr || capacity < 0 ? 0 : capacity;
+    if (destination != nullptr && room < fixed_length(target_type))
+        return read_fixed_aside(stmt, column, target_type, destination, room, held);
     SQLLEN part = 0;
     SQLRETURN rc = SQLGetData(stmt, column, target_type, destination, room, &part);
     int32_t value_room = room > terminator_size(target_type) ? room - terminator_size(target_type) : 0;

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# bench.sh - the one command behind the figures of docs/performance.md.
+# Installs what the benchmark needs beyond the build (pyodbc, the 64-bit
+# SQLite driver it uses, gnuplot), builds fetch_bench for Linux and for
+# Windows, runs it in full on Linux and then through roridorezu.dll under
+# Wine, and draws docs/fetch-throughput.png from both runs.
+#
+# Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
+# machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv. The run takes about
+# half an hour and writes about 1.3 GB of tables into a temporary folder;
+# wall-clock figures are only worth keeping from a machine that is idle.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh python3-pyodbc libsqliteodbc:amd64 libodbcinst2:amd64 gnuplot-nox
+
+build=${RORI_BUILD_DIR:-build}
+out=$(realpath -m "$build/bench-results")
+jobs=$(nproc)
+cmake -S . -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+cmake --build "$build/windows" -j "$jobs" --target fetch_bench
+cmake -S . -B "$build/linux" -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake
+cmake --build "$build/linux" -j "$jobs" --target fetch_bench
+
+mkdir -p "$out"
+{
+  echo "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "cores: $(nproc)"
+  grep -m1 'model name' /proc/cpuinfo
+  grep MemTotal /proc/meminfo
+  echo "kernel: $(uname -r)"
+  echo "wine: $(wine --version)"
+  echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$out/machine.txt"
+
+"$build/linux/bench/fetch_bench" --tsv "$out/linux.tsv" | tee "$out/linux.txt"
+echo "load average after the Linux run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+scripts/wine-run.sh "$build/windows/fetch_bench.exe" --tsv "$out/wine.tsv" | tee "$out/wine.txt"
+echo "load average after the Wine run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+
+gnuplot -e "linux='$out/linux.tsv'; wine='$out/wine.tsv'; output='docs/fetch-throughput.png'" bench/throughput.gp
+cat "$out/machine.txt"
+echo "bench: results in $out, plot in docs/fetch-throughput.png"
