@@ -220,46 +220,69 @@ static long heap_max(const std::vector<sample> &s) {
     return m;
 }
 
+// "0.1234", or "n/a" for a clock that was not read.
+static std::string fixed4(double x) {
+    char text[32] = "n/a";
+    if (x >= 0) std::snprintf(text, sizeof text, "%.4f", x);
+    return text;
+}
+
+// "1.234", or "-" where there is no ratio.
+static std::string ratio_text(double x, bool has) {
+    char text[32] = "-";
+    if (has && x >= 0) std::snprintf(text, sizeof text, "%.3f", x);
+    return text;
+}
+
+// The figures of one way over one table.
+struct way_figures {
+    double wall, best, cpu; // median wall clock, fastest wall clock, median processor time
+    double spread;          // of the wall clock, in percent
+};
+
+static way_figures figures_of(const std::vector<sample> &s) {
+    std::vector<double> wall = seconds_of(s, &sample::seconds);
+    return {median(wall), *std::min_element(wall.begin(), wall.end()), median(seconds_of(s, &sample::cpu)),
+            spread_percent(wall)};
+}
+
 // Times every way over the table, the ways taking turns in each round so
-// that a change in the machine's load falls on all of them alike; returns
-// the median seconds per way.
+// that a change in the machine's load falls on all of them alike; prints
+// per way the median wall clock and its spread, the fastest run, the median
+// processor time, each against the way's raw loop, and the heap requests.
+// Returns the median seconds per way.
 static std::vector<double> measure_table(bench_run &run, const table_def &t) {
     raw_way(run.odbc, RAW_TEXT, t); // warms the database file's pages
     std::vector<std::vector<sample>> samples(WAY_COUNT);
     for (int r = 0; r < t.repeats; ++r)
         for (size_t w = 0; w < WAY_COUNT; ++w) samples[w].push_back(run_way(run, ways[w], t));
 
-    std::vector<double> medians, cpu_medians;
-    for (const std::vector<sample> &s : samples) {
-        medians.push_back(median(seconds_of(s, &sample::seconds)));
-        cpu_medians.push_back(median(seconds_of(s, &sample::cpu)));
-    }
+    std::vector<way_figures> f;
+    for (const std::vector<sample> &s : samples) f.push_back(figures_of(s));
     std::printf("\n%s (%s, %d run%s)\n", t.label.c_str(), t.name.c_str(), t.repeats, t.repeats == 1 ? "" : "s");
-    std::printf("  %-16s %9s %7s %10s %7s %9s %7s %12s  %s\n", "form", "wall s", "spread", "rows/s", "x raw", "cpu s",
-                "x raw", "heap req/row", "heap req per loop");
+    std::printf("  %-16s %8s %7s %9s %6s | %8s %6s | %8s %6s | %10s  %s\n", "form", "median s", "spread", "rows/s",
+                "x raw", "best s", "x raw", "cpu s", "x raw", "heap/row", "heap requests per loop");
+    std::vector<double> medians;
     for (size_t w = 0; w < WAY_COUNT; ++w) {
         const way &wy = ways[w];
-        double rate = static_cast<double>(t.rows) / medians[w];
-        size_t base = wy.baseline >= 0 ? static_cast<size_t>(wy.baseline) : w;
-        double ratio = medians[w] / medians[base];
-        double cpu_ratio = cpu_medians[w] / cpu_medians[base];
-        bool has_cpu = cpu_medians[w] >= 0;
-        char ratio_text[16] = "-", cpu_text[16] = "n/a", cpu_ratio_text[16] = "-", per_row[32] = "-";
-        if (wy.baseline >= 0) std::snprintf(ratio_text, sizeof ratio_text, "%.3f", ratio);
-        if (has_cpu) std::snprintf(cpu_text, sizeof cpu_text, "%.4f", cpu_medians[w]);
-        if (has_cpu && wy.baseline >= 0) std::snprintf(cpu_ratio_text, sizeof cpu_ratio_text, "%.3f", cpu_ratio);
-        bool counted = wy.kind == LIBRARY && samples[w][0].heap_requests >= 0;
+        const way_figures &x = f[w], &raw = f[wy.baseline >= 0 ? static_cast<size_t>(wy.baseline) : w];
+        bool compared = wy.baseline >= 0, counted = wy.kind == LIBRARY && samples[w][0].heap_requests >= 0;
+        double rate = static_cast<double>(t.rows) / x.wall;
+        double cpu_ratio = x.cpu >= 0 ? x.cpu / raw.cpu : -1.0;
+        char per_row[32] = "-";
         if (counted)
             std::snprintf(per_row, sizeof per_row, "%.6f",
                           static_cast<double>(heap_max(samples[w])) / static_cast<double>(t.rows));
-        std::printf("  %-16s %9.4f %6.1f%% %10.0f %7s %9s %7s %12s  %s\n", wy.name, medians[w],
-                    spread_percent(seconds_of(samples[w], &sample::seconds)), rate, ratio_text, cpu_text,
-                    cpu_ratio_text, per_row,
+        std::printf("  %-16s %8.4f %6.1f%% %9.0f %6s | %8.4f %6s | %8s %6s | %10s  %s\n", wy.name, x.wall, x.spread,
+                    rate, ratio_text(x.wall / raw.wall, compared).c_str(), x.best,
+                    ratio_text(x.best / raw.best, compared).c_str(), fixed4(x.cpu).c_str(),
+                    ratio_text(cpu_ratio, compared).c_str(), per_row,
                     counted ? heap_list(samples[w]).c_str() : (wy.kind == LIBRARY ? "n/a" : "-"));
         if (run.tsv)
-            std::fprintf(run.tsv, "%s\t%s\t%ld\t%d\t%s\t%.6f\t%.1f\t%.4f\t%.6f\t%.4f\t%s\n", PLATFORM, t.name.c_str(),
-                         t.rows, static_cast<int>(t.columns.size()), wy.key, medians[w], rate, ratio, cpu_medians[w],
-                         has_cpu ? cpu_ratio : -1.0, per_row);
+            std::fprintf(run.tsv, "%s\t%s\t%ld\t%d\t%s\t%.6f\t%.1f\t%.4f\t%.6f\t%.4f\t%.6f\t%.4f\t%s\n", PLATFORM,
+                         t.name.c_str(), t.rows, static_cast<int>(t.columns.size()), wy.key, x.wall, rate,
+                         x.wall / raw.wall, x.best, x.best / raw.best, x.cpu, cpu_ratio, per_row);
+        medians.push_back(x.wall);
     }
     std::fflush(stdout);
     return medians;
@@ -459,9 +482,8 @@ int main(int argc, char **argv) {
                 std::perror(argv[i]);
                 return 1;
             }
-            std::fprintf(tsv, "# "
-                              "platform\ttable\trows\tcolumns\tform\twall_s\trows_per_s\twall_ratio\tcpu_s\tcpu_"
-                              "ratio\theap_per_row\n");
+            std::fprintf(tsv, "# platform\ttable\trows\tcolumns\tform\twall_s\trows_per_s\twall_ratio\t"
+                              "best_s\tbest_ratio\tcpu_s\tcpu_ratio\theap_per_row\n");
         } else {
             std::fprintf(stderr, "usage: fetch_bench [--smoke] [--tsv FILE]\n");
             return 2;
