@@ -41,7 +41,7 @@
 struct column_def {
     std::string decl;  // as in CREATE TABLE
     std::string value; // SQL expression of the row number x
-    column_spec spec;  // how the variable form reads it
+    column_spec shape;  // how the variable form reads it
 };
 
 struct table_def {
@@ -106,7 +106,7 @@ static void make_wide_table(odbc_connection &c) {
 
 static std::vector<column_spec> specs_of(const table_def &t) {
     std::vector<column_spec> specs;
-    for (const column_def &c : t.columns) specs.push_back(c.spec);
+    for (const column_def &c : t.columns) specs.push_back(c.shape);
     return specs;
 }
 
@@ -152,8 +152,8 @@ static long raw_way(odbc_connection &c, way_kind kind, const table_def &t) {
     std::vector<SQLSMALLINT> types;
     int32_t longest = 0;
     for (const column_def &col : t.columns) {
-        types.push_back(kind == RAW_TYPED ? c_type_of(col.spec) : SQL_C_CHAR);
-        longest = std::max(longest, col.spec.longest);
+        types.push_back(kind == RAW_TYPED ? c_type_of(col.shape) : SQL_C_CHAR);
+        longest = std::max(longest, col.shape.longest);
     }
     std::vector<char> buffer(static_cast<size_t>(std::max(4096, longest + 1)));
     return raw_fetch(c, select_all(t), types, buffer);
