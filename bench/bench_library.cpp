@@ -108,12 +108,12 @@ double library_session::timed_connect(const std::string &connect_text) {
 // The variables that receive the rows of one fetch loop.
 class fetch_target {
   public:
-    fetch_target(fetch_form form, const std::vector<column_spec> &columns) {
+    fetch_target(fetch_form form, const std::vector<column_shape> &columns) {
         int32_t longest = 0;
-        for (const column_spec &c : columns) longest = c.longest > longest ? c.longest : longest;
+        for (const column_shape &c : columns) longest = c.longest > longest ? c.longest : longest;
         switch (form) {
         case FORM_VARIABLES:
-            for (const column_spec &c : columns) vars_.push_back(variable_for(c));
+            for (const column_shape &c : columns) vars_.push_back(variable_for(c));
             break;
         case FORM_LINE: vars_.push_back(host_var::text("", 1, true)); break;
         case FORM_ARRAY_FIXED:
@@ -133,7 +133,7 @@ class fetch_target {
     }
 
   private:
-    static host_var variable_for(const column_spec &c) {
+    static host_var variable_for(const column_shape &c) {
         switch (c.read) {
         case READ_INTEGER: return host_var::integer(0);
         case READ_REAL: return host_var::real(0.0);
@@ -174,7 +174,7 @@ void library_exec(library_session &lib, int slot, const std::string &sql) {
 }
 
 fetch_outcome library_fetch(library_session &lib, int slot, const std::string &sql, fetch_form form,
-                            const std::vector<column_spec> &columns) {
+                            const std::vector<column_shape> &columns) {
     open_result(lib, slot, sql);
     fetch_target target(form, columns);
     host_var st = lib.status_block(slot);

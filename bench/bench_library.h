@@ -42,7 +42,7 @@ enum column_read {
     READ_TEXT,    // HV_TEXT of longest + 1 bytes
     READ_BYTES,   // raw variable (type 0, the value's bytes) of longest bytes
 };
-struct column_spec {
+struct column_shape {
     column_read read;
     int32_t longest; // bytes of the longest value (text and bytes)
 };
@@ -60,7 +60,7 @@ struct fetch_outcome {
 // element per column, each with room for the longest value and a NUL;
 // dynamic array: a dynamic array variable.
 fetch_outcome library_fetch(library_session &lib, int slot, const std::string &sql, fetch_form form,
-                            const std::vector<column_spec> &columns);
+                            const std::vector<column_shape> &columns);
 
 // OP_QUERY of a statement, then OP_FREESTMT (close).
 void library_exec(library_session &lib, int slot, const std::string &sql);

@@ -39,9 +39,9 @@
 // --- tables ----------------------------------------------------------------
 
 struct column_def {
-    std::string decl;  // as in CREATE TABLE
-    std::string value; // SQL expression of the row number x
-    column_spec shape;  // how the variable form reads it
+    std::string decl;   // as in CREATE TABLE
+    std::string value;  // SQL expression of the row number x
+    column_shape shape; // how the variable form reads it
 };
 
 struct table_def {
@@ -104,10 +104,10 @@ static void make_wide_table(odbc_connection &c) {
     c.exec("INSERT INTO " + std::string(WIDE_TABLE) + " SELECT " + values + " FROM (SELECT 1 AS x)");
 }
 
-static std::vector<column_spec> specs_of(const table_def &t) {
-    std::vector<column_spec> specs;
-    for (const column_def &c : t.columns) specs.push_back(c.shape);
-    return specs;
+static std::vector<column_shape> shapes_of(const table_def &t) {
+    std::vector<column_shape> shapes;
+    for (const column_def &c : t.columns) shapes.push_back(c.shape);
+    return shapes;
 }
 
 static std::string select_all(const table_def &t) { return "SELECT * FROM " + t.name; }
@@ -136,7 +136,7 @@ static const way ways[] = {
 };
 static const size_t WAY_COUNT = sizeof ways / sizeof ways[0];
 
-static SQLSMALLINT c_type_of(const column_spec &c) {
+static SQLSMALLINT c_type_of(const column_shape &c) {
     switch (c.read) {
     case READ_INTEGER: return SQL_C_SLONG;
     case READ_REAL: return SQL_C_DOUBLE;
@@ -176,7 +176,7 @@ static sample run_way(bench_run &run, const way &w, const table_def &t) {
     double start = clock_seconds(), cpu_start = cpu_seconds();
     fetch_outcome out{0, -1};
     if (w.kind == LIBRARY)
-        out = library_fetch(run.lib, run.slot, select_all(t), w.form, specs_of(t));
+        out = library_fetch(run.lib, run.slot, select_all(t), w.form, shapes_of(t));
     else
         out.rows = raw_way(run.odbc, w.kind, t);
     double seconds = clock_seconds() - start, cpu = cpu_start < 0 ? -1.0 : cpu_seconds() - cpu_start;
@@ -345,9 +345,14 @@ static plan full_plan() {
 static plan smoke_plan() {
     return {{four_column_table("small", 10, 0), four_column_table("rows", 100, 1),
              long_value_table("long", 3, 10000, 1)},
-            0, 1, 1, 1, // peak memory: 10 against 100 rows; callgrind and isql/pyodbc: 100 rows
-            2, 1, 2,    // connects, describe samples and describes per sample
-            0};         // isql and pyodbc not run
+            0,  // peak memory: 10 rows
+            1,  // against 100 rows
+            1,  // callgrind: 100 rows
+            1,  // isql and pyodbc: 100 rows, but not run
+            2,  // connects of each kind
+            1,  // describe samples
+            2,  // describes per sample
+            0}; // isql and pyodbc runs: none
 }
 
 #if !defined(_WIN32)
@@ -376,7 +381,7 @@ static int child_run(const std::string &table, const std::string &key, int cache
             library_session lib;
             int slot = lib.connect("-host=" BENCH_DSN);
             if (cache_kib > 0) library_exec(lib, slot, pragma);
-            rows = library_fetch(lib, slot, select_all(t), w.form, specs_of(t)).rows;
+            rows = library_fetch(lib, slot, select_all(t), w.form, shapes_of(t)).rows;
             lib.disconnect(slot);
         } else {
             odbc_connection c(BENCH_DSN);

@@ -7,7 +7,7 @@
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
 # machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv. The run takes about
-# half an hour and writes about 1.3 GB of tables into a temporary folder;
+# 20 minutes and writes about 1.3 GB of tables into a temporary folder;
 # wall-clock figures are only worth keeping from a machine that is idle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
