@@ -253,19 +253,20 @@ static int store_scalar(host_call &c, int k, host_var &v, const char *bytes, siz
 
 static int service_putstr(host_call &c, int argno, host_var &v, int element, const char *bytes, int count) {
     if (v.putstr_result != 0) return v.putstr_result;
-    size_t n = count >= 0 ? static_cast<size_t>(count) : (bytes ? std::strlen(bytes) : 0);
-    std::string value(bytes ? bytes : "", bytes ? n : 0);
-    if (element == 0) return store_scalar(c, argno % 256, v, value.data(), value.size());
+    size_t n = bytes == nullptr ? 0 : count >= 0 ? static_cast<size_t>(count) : std::strlen(bytes);
+    if (bytes == nullptr) bytes = "";
+    if (element == 0) return store_scalar(c, argno % 256, v, bytes, n);
     if (v.is_dynamic()) {
+        // Assigned in place: an element keeps its capacity from row to row.
         if (v.elements.size() < static_cast<size_t>(element)) v.elements.resize(static_cast<size_t>(element));
-        v.elements[static_cast<size_t>(element - 1)] = value;
+        v.elements[static_cast<size_t>(element - 1)].assign(bytes, n);
         return 0;
     }
     size_t s = static_cast<size_t>(v.declared_size);
     if (s == 0 || static_cast<size_t>(element) * s > v.area.size()) return 1;
     uint8_t *e = v.area.data() + static_cast<size_t>(element - 1) * s;
-    size_t m = value.size() < s ? value.size() : s;
-    std::memcpy(e, value.data(), m);
+    size_t m = n < s ? n : s;
+    std::memcpy(e, bytes, m);
     if (m < s) e[m] = 0;
     return 0;
 }

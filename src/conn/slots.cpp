@@ -106,6 +106,7 @@ void op_newconn(request &rq) {
         return;
     }
     slot->stmt = nullptr;
+    slot->result_columns = -1;
     slot->field_cap = FIELD_CAP;
     if (slot->field_buf == nullptr) slot->field_buf = static_cast<uint8_t *>(heap_alloc(FIELD_BUF_SIZE));
     if (slot->field_buf == nullptr) {

@@ -15,6 +15,10 @@ struct conn_slot {
     SQLHSTMT stmt;      // the slot's one statement, or null
     uint8_t *field_buf; // field_cap field records of 224 bytes
     int32_t field_cap;
+    // The column count of the statement's current result, as read at its
+    // first fetch; -1 until then. The count of a result does not change
+    // while it is open, so later fetches need not ask the driver again.
+    SQLSMALLINT result_columns;
 };
 
 extern SQLHENV env_handle;

@@ -51,6 +51,22 @@ static SQLRETURN fetch_row(SQLHSTMT stmt, double position) {
     return SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, row_number(position));
 }
 
+// The column count of the current result: asked of the driver at the
+// result's first fetch, then kept in the slot (and reported as SQL_SUCCESS,
+// which is what the driver answers for a result it has already counted).
+// A failed count is not kept, so the next fetch asks again.
+static SQLSMALLINT result_column_count(conn_slot *slot, SQLRETURN *rc) {
+    if (slot->result_columns >= 0) {
+        *rc = SQL_SUCCESS;
+        return slot->result_columns;
+    }
+    SQLSMALLINT n = 0;
+    *rc = SQLNumResultCols(slot->stmt, &n);
+    if (!sql_ok(*rc)) return 0;
+    if (n >= 0) slot->result_columns = n;
+    return n;
+}
+
 static bool is_described(const conn_slot *slot) { return slot->field_buf[0] != 0; }
 
 static void count_row(request &rq, double position) {
@@ -79,9 +95,7 @@ void op_fetch(request &rq) {
         diag_step(rq, rc);
         return;
     }
-    SQLSMALLINT n = 0;
-    rc = SQLNumResultCols(slot->stmt, &n);
-    if (!sql_ok(rc)) n = 0;
+    SQLSMALLINT n = result_column_count(slot, &rc);
     // The description is read once per result: later fetches use the
     // records as they stand, including records the caller supplied.
     if (!is_described(slot) && describe_columns(slot, nullptr, slot->field_cap) != n) {

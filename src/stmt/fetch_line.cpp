@@ -19,18 +19,30 @@ struct line_area {
     int32_t room;
 };
 
-static int64_t line_length(const request &rq, int32_t n) {
-    int64_t sum = 0;
-    for (int32_t k = 1; k <= n; ++k) sum += field_width(rq.slot, k);
-    return sum;
+// The widths of columns 1..n, read once per row from the field records
+// (columns beyond the records have width 0), and their sum. Only of[1..n]
+// is filled.
+struct line_widths {
+    int32_t of[FIELD_CAP];
+    int64_t sum;
+};
+
+static void read_widths(const request &rq, int32_t n, line_widths *lw) {
+    lw->sum = 0;
+    for (int32_t k = 1; k <= n && k < FIELD_CAP; ++k) {
+        lw->of[k] = field_width(rq.slot, k);
+        lw->sum += lw->of[k];
+    }
 }
+
+static int32_t width_of(const line_widths &lw, int32_t k) { return k < FIELD_CAP ? lw.of[k] : 0; }
 
 // Clears the variable and grows a dynamic one, once, to hold the whole line
 // and its NUL. When the host cannot grow it, the line stays in the old area.
-static line_area prepare_line(request &rq, int32_t n) {
+static line_area prepare_line(request &rq, const line_widths &lw) {
     int32_t size = arg_size(rq, LINE_ARG);
     if (size > 0) std::memset(arg_data(rq, LINE_ARG), 0, static_cast<size_t>(size));
-    int64_t needed = line_length(rq, n) + 1;
+    int64_t needed = lw.sum + 1;
     if ((arg_flags(rq, LINE_ARG) & ARG_DYNAMIC) && size < needed && needed <= INT32_MAX &&
         host_resize(rq, LINE_ARG, static_cast<int32_t>(needed)) == 0)
         size = arg_size(rq, LINE_ARG);
@@ -58,7 +70,9 @@ static SQLRETURN put_column(request &rq, int32_t k, uint8_t *p, int32_t len, int
 // +24 receives n, or the number of columns in the line when it filled the
 // room first. Flags 4 and 8 are refused after the variable was cleared.
 SQLRETURN fetch_into_line(request &rq, int32_t n, SQLRETURN last) {
-    line_area line = prepare_line(rq, n);
+    line_widths lw;
+    read_widths(rq, n, &lw);
+    line_area line = prepare_line(rq, lw);
     if (static_cast<uint16_t>(status_subcode(rq)) & (FETCH_LINE_UNSUPPORTED_4 | FETCH_LINE_UNSUPPORTED_8)) {
         set_status(rq, ST_UNSUPPORTED);
         return last;
@@ -66,7 +80,7 @@ SQLRETURN fetch_into_line(request &rq, int32_t n, SQLRETURN last) {
     if (line.p == nullptr) return last; // nothing can be written: +24 stays 0
     set_result(rq, n);
     for (int32_t k = 1; k <= n; ++k) {
-        int32_t w = field_width(rq.slot, k);
+        int32_t w = width_of(lw, k);
         int32_t len = w < line.room ? w : line.room;
         last = put_column(rq, k, line.p, len, line.room);
         line.p += len;

@@ -123,6 +123,7 @@ void op_query(request &rq) {
     }
     conn_slot *slot = rq.slot;
     clear_field_buffer(slot);
+    slot->result_columns = -1;
     SQLRETURN rc = slot_ensure_stmt(slot);
     if (!sql_ok(rc)) {
         set_status(rq, ST_SQLERROR);
@@ -155,6 +156,7 @@ void op_freestmt(request &rq) {
         set_status(rq, ST_NOSTMT);
         return;
     }
+    slot->result_columns = -1;
     int16_t option = status_subcode(rq);
     if (option == 0 || option == 2 || option == 3) {
         SQLFreeStmt(slot->stmt, SQL_CLOSE); // the handle stays for the next statement

@@ -827,14 +827,50 @@ TEST_F(fault_test, description_disagreeing_with_the_column_count_is_refused) {
     EXPECT_EQ(status_view{st}.rowcount(), 4.0);
     EXPECT_EQ(id.int_value(), -7);
 
-    // A count that cannot be read at all is 0 columns, never garbage.
+    // A count that cannot be read at all is 0 columns, never garbage. The
+    // count is asked at a result's first fetch (later fetches keep it), so
+    // the failure is made there, on a result described beforehand.
+    close_result();
+    open("SELECT * FROM t");
+    host_var records = host_var::raw(3 * FIELD_REC_SIZE);
+    host_var d = block();
+    ASSERT_EQ(send(OP_DESCRIBE, d, {&records}), ST_OK);
     odbc_fault_reset();
     rule = odbc_fault_fail("SQLNumResultCols", 1, SQL_ERROR);
     host_var st2 = fetch_block();
-    EXPECT_EQ(send(OP_FETCH, st2, {&id}), ST_OK) << "described by the fetch before";
+    EXPECT_EQ(send(OP_FETCH, st2, {&id}), ST_OK);
     EXPECT_EQ(odbc_fault_fired(rule), 1u);
     EXPECT_EQ(status_view{st2}.result(), 0);
     EXPECT_EQ(id.int_value(), -7);
+
+    // Not kept: the next fetch asks again and delivers its row.
+    host_var st3 = fetch_block();
+    EXPECT_EQ(send(OP_FETCH, st3, {&id}), ST_OK);
+    EXPECT_EQ(odbc_fault_calls("SQLNumResultCols"), 2u);
+    EXPECT_EQ(id.int_value(), 2);
+}
+
+// A result's column count is asked once, at its first fetch; a new result
+// on the same slot is counted afresh.
+TEST_F(fault_test, column_count_is_asked_once_per_result) {
+    three_columns();
+    host_var id = host_var::integer(0);
+    for (int row = 1; row <= 3; ++row) {
+        host_var st = fetch_block();
+        EXPECT_EQ(send(OP_FETCH, st, {&id}), ST_OK);
+        EXPECT_EQ(id.int_value(), row);
+    }
+    EXPECT_EQ(odbc_fault_calls("SQLNumResultCols"), 2u) << "the first fetch and its description";
+
+    close_result();
+    host_var st = block();
+    ASSERT_EQ(query("SELECT 42, 'x'", st), ST_OK);
+    host_var a = host_var::integer(0), b = host_var::text("");
+    host_var f = fetch_block();
+    EXPECT_EQ(send(OP_FETCH, f, {&a, &b}), ST_OK);
+    EXPECT_EQ(status_view{f}.result(), 2);
+    EXPECT_EQ(a.int_value(), 42);
+    EXPECT_EQ(b.text_value(), "x");
 }
 
 // SQLGetData of column 2 fails for real (the driver refuses a spoiled
