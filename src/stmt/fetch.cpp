@@ -27,7 +27,7 @@
 #include "stmt/getdata.h"
 #include "stmt/stmt_checks.h"
 
-SQLRETURN check_column(request &rq, int32_t k, SQLRETURN rc) {
+SQLRETURN report_column(request &rq, int32_t k, SQLRETURN rc) {
     SQLRETURN last = rc;
     if (rc != SQL_SUCCESS) {
         set_status(rq, ST_SQLERROR);
