@@ -3,6 +3,9 @@
 # Windows DLL with its Wine suite (build/windows) and the Linux library with
 # its suite (build/linux), then runs every test through CTest in the Linux
 # build: the Linux suite, the DLL's export and import check, and the Wine run.
+# Then the reliability runs (scripts/reliability.sh): the Linux suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, valgrind memcheck,
+# and the libFuzzer corpus replay with a short fuzzing of each target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The database servers are started and stopped by CTest; this stops them
@@ -18,5 +21,6 @@ cmake -S . -B build/linux -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake \
   -DRORI_WINDOWS_BUILD_DIR="$PWD/build/windows"
 cmake --build build/linux -j "$jobs"
 
-cd build/linux
-ctest --output-on-failure -j "$jobs"
+(cd build/linux && ctest --output-on-failure -j "$jobs")
+
+bash scripts/reliability.sh

@@ -181,9 +181,21 @@ TEST_F(bare_fault_test, init_whose_environment_allocation_fails_reports_the_code
         host_var st2 = status_block();
         EXPECT_EQ(send(OP_NEWCONN, st2), ST_NOINIT) << "no environment was kept";
     }
+    // A failure that still leaves a handle: its record is read, and the
+    // handle is given back.
     odbc_fault_reset();
+    int rule = odbc_fault_answer("SQLAllocHandle", 1, SQL_ERROR);
+    odbc_fault_only_key(rule, SQL_HANDLE_ENV);
     host_var st = status_block();
-    EXPECT_EQ(send(OP_INIT, st), ST_OK) << "the next OP_INIT tries again";
+    EXPECT_EQ(send(OP_INIT, st), ST_SQLERROR);
+    EXPECT_EQ(odbc_fault_fired(rule), 1u);
+    EXPECT_EQ(odbc_fault_calls("SQLGetDiagRec"), 1u) << "the environment's record was asked for";
+    EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 1u);
+    EXPECT_EQ(status_view{st}.native(), SQL_ERROR) << "no record: the return code";
+    host_var st3 = status_block();
+    EXPECT_EQ(send(OP_NEWCONN, st3), ST_NOINIT);
+    host_var again = status_block();
+    EXPECT_EQ(send(OP_INIT, again), ST_OK) << "the next OP_INIT tries again";
 }
 
 TEST_F(bare_fault_test, init_whose_version_setting_fails_gives_the_environment_back) {
@@ -923,6 +935,36 @@ TEST_F(getdata_fault_test, line_form_reports_the_column_and_pads_it) {
     EXPECT_EQ(text.substr(0, 1), "1");
     EXPECT_EQ(text.substr(static_cast<size_t>(w1), static_cast<size_t>(w2)), std::string(static_cast<size_t>(w2), ' '));
     EXPECT_EQ(text.substr(static_cast<size_t>(w1 + w2), 3), "1.5");
+}
+
+// Columns 1 and 3 both fail for real: the report is the last one's, and
+// column 2 between them is still delivered, in both forms.
+TEST_F(getdata_fault_test, several_failed_columns_leave_the_last_ones_report) {
+    three_columns();
+    for (bool line_form : {false, true}) {
+        close_result();
+        open("SELECT * FROM t");
+        odbc_fault_reset();
+        int first = odbc_fault_break("SQLGetData", 1);
+        odbc_fault_only_key(first, 1);
+        int third = odbc_fault_break("SQLGetData", 1);
+        odbc_fault_only_key(third, 3);
+        host_var id = host_var::integer(-1), name = host_var::text("", 10), r = host_var::real(-1.0);
+        host_var line = host_var::text("", 200);
+        host_var st = fetch_block(0.0, line_form ? FETCH_LINE : 0);
+        int rc = line_form ? send(OP_FETCH, st, {&line}) : send(OP_FETCH, st, {&id, &name, &r});
+        EXPECT_EQ(rc, ST_SQLERROR) << line_form;
+        EXPECT_EQ(odbc_fault_fired(first), 1u);
+        EXPECT_EQ(odbc_fault_fired(third), 1u);
+        EXPECT_EQ(status_view{st}.native(), 3) << line_form;
+        EXPECT_EQ(status_view{st}.sqlstate().size(), 5u);
+        if (line_form) {
+            EXPECT_NE(line.text_value().find("one"), std::string::npos) << line.text_value();
+        } else {
+            EXPECT_EQ(name.text_value(), "one");
+            EXPECT_EQ(id.int_value(), 0) << "a failed integer column stores its empty work value";
+        }
+    }
 }
 
 TEST_F(getdata_fault_test, array_forms_report_the_column_and_leave_its_element_empty) {
