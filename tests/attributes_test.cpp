@@ -299,12 +299,22 @@ TEST_F(attributes_test, pointer_attributes_can_only_be_set_to_null) {
     EXPECT_EQ(value.int_value(), 1);
 }
 
-TEST_F(attributes_test, row_array_size_can_only_be_1) {
-    EXPECT_EQ(set_number(OP_SETSTMTATTR, slot, SQL_ATTR_ROW_ARRAY_SIZE, 1).rc, ST_OK);
-    for (int64_t size : {0, 2, 100, -1}) {
-        EXPECT_EQ(set_number(OP_SETSTMTATTR, slot, SQL_ATTR_ROW_ARRAY_SIZE, size).rc, ST_UNSUPPORTED) << size;
-        EXPECT_EQ(read_number(OP_GETSTMTATTR, slot, SQL_ATTR_ROW_ARRAY_SIZE), 1) << size;
+TEST_F(attributes_test, row_array_size_and_paramset_size_can_only_be_1) {
+    for (int attr : {SQL_ATTR_ROW_ARRAY_SIZE, SQL_ATTR_PARAMSET_SIZE}) {
+        EXPECT_EQ(set_number(OP_SETSTMTATTR, slot, attr, 1).rc, ST_OK) << attr;
+        for (int64_t size : {0, 2, 100, -1}) {
+            EXPECT_EQ(set_number(OP_SETSTMTATTR, slot, attr, size).rc, ST_UNSUPPORTED) << attr << " " << size;
+            EXPECT_EQ(read_number(OP_GETSTMTATTR, slot, attr), 1) << attr << " " << size;
+        }
     }
+    // With no parameters bound, a parameter set size of 100 taken by the
+    // driver would have made it run the INSERT 100 times.
+    exec("CREATE TABLE t(a INTEGER)");
+    exec("INSERT INTO t VALUES(1)");
+    open("SELECT count(*) FROM t");
+    host_var count = host_var::integer(0);
+    EXPECT_TRUE(fetch_row(slot, {&count}));
+    EXPECT_EQ(count.int_value(), 1);
 }
 
 TEST_F(attributes_test, row_number_is_read_only_and_read_after_a_fetch) {

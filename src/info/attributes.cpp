@@ -18,8 +18,10 @@ enum attr_kind {
     ATTR_TEXT,        // SQL_NTS; a read stores TEXT_ATTR_READ
     ATTR_POINTER,     // SQL_IS_POINTER; may be set only to 0: a number from
                       // the host is never handed on as an address
-    ATTR_ONE_ROW,     // SQL_IS_UINTEGER; may be set only to 1, since a fetch
-                      // delivers one row
+    ATTR_ONLY_ONE,    // SQL_IS_UINTEGER; may be set only to 1: a fetch
+                      // delivers one row, and with no parameters bound a
+                      // parameter set size of n would make the driver run
+                      // each statement n times (an INSERT inserting n rows)
     ATTR_READ_ONLY,   // read as an integer; a set is refused
     ATTR_UNSUPPORTED, // ST_UNSUPPORTED
     ATTR_REFUSED,     // ST_BADARG, as for every number not in a table
@@ -78,12 +80,12 @@ static const attr_entry statement_attrs[] = {
     {SQL_ATTR_PARAM_OPERATION_PTR, ATTR_UNSUPPORTED},  // 19
     {SQL_ATTR_PARAM_STATUS_PTR, ATTR_UNSUPPORTED},     // 20
     {SQL_ATTR_PARAMS_PROCESSED_PTR, ATTR_POINTER},     // 21
-    {SQL_ATTR_PARAMSET_SIZE, ATTR_INTEGER},            // 22
+    {SQL_ATTR_PARAMSET_SIZE, ATTR_ONLY_ONE},           // 22
     {SQL_ATTR_ROW_BIND_OFFSET_PTR, ATTR_POINTER},      // 23
     {SQL_ATTR_ROW_OPERATION_PTR, ATTR_POINTER},        // 24
     {SQL_ATTR_ROW_STATUS_PTR, ATTR_UNSUPPORTED},       // 25
     {SQL_ATTR_ROWS_FETCHED_PTR, ATTR_REFUSED},         // 26
-    {SQL_ATTR_ROW_ARRAY_SIZE, ATTR_ONE_ROW},           // 27
+    {SQL_ATTR_ROW_ARRAY_SIZE, ATTR_ONLY_ONE},          // 27
     {SQL_ATTR_APP_ROW_DESC, ATTR_UNSUPPORTED},         // 10010
     {SQL_ATTR_APP_PARAM_DESC, ATTR_UNSUPPORTED},       // 10011
     {SQL_ATTR_IMP_ROW_DESC, ATTR_UNSUPPORTED},         // 10012
@@ -135,7 +137,7 @@ static int16_t kind_status(attr_kind kind) {
 static int16_t set_value_status(attr_kind kind, int32_t value) {
     if (kind == ATTR_READ_ONLY) return ST_BADARG;
     if (kind == ATTR_POINTER && value != 0) return ST_UNSUPPORTED;
-    if (kind == ATTR_ONE_ROW && value != 1) return ST_UNSUPPORTED;
+    if (kind == ATTR_ONLY_ONE && value != 1) return ST_UNSUPPORTED;
     return ST_OK;
 }
 

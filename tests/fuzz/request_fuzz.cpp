@@ -385,7 +385,8 @@ private:
         host_call call(opvar, st, raw_ops);
         if (g_.chance(10)) call.argc_override = static_cast<int32_t>(g_.below(static_cast<unsigned>(raw_ops.size()) + 3));
         if (trace_) {
-            std::fprintf(stderr, "request %lu opcode %d block %zu operands %zu", index, op, st.area.size(), ops.size());
+            std::fprintf(stderr, "request %lu opcode %d slot %d block %zu operands %zu", index, op,
+                         st.area.size() >= SQL_STATUS_MIN ? status_view{st}.slot() : -1, st.area.size(), ops.size());
             if (!ops.empty()) {
                 std::fprintf(stderr, " first:");
                 for (size_t k = 0; k < ops[0]->area.size() && k < 48; ++k) std::fprintf(stderr, " %02x", ops[0]->area.data()[k]);
