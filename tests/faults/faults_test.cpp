@@ -46,15 +46,6 @@
 
 namespace {
 
-const int table_codes[] = {ST_OK,    ST_SQLERROR, ST_ARGS,   ST_NOINIT,     ST_NOSLOT,   ST_NOMEM,       ST_BADOP,
-                           ST_BADCONN, ST_BADARG, ST_BADKEYWORD, ST_NOSTMT, ST_UNSUPPORTED, ST_FIELDS};
-
-bool is_table_code(int code) {
-    for (int c : table_codes)
-        if (c == code) return true;
-    return false;
-}
-
 // The four bytes at +20 as they stand in the block.
 std::string native_bytes(const host_var &st) {
     return std::string(reinterpret_cast<const char *>(st.area.data()) + SS_NATIVE, 4);

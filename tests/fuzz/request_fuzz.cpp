@@ -30,15 +30,6 @@
 
 namespace {
 
-const int table_codes[] = {ST_OK,      ST_SQLERROR, ST_ARGS,       ST_NOINIT, ST_NOSLOT,      ST_NOMEM, ST_BADOP,
-                           ST_BADCONN, ST_BADARG,   ST_BADKEYWORD, ST_NOSTMT, ST_UNSUPPORTED, ST_FIELDS};
-
-bool is_table_code(int code) {
-    for (int c : table_codes)
-        if (c == code) return true;
-    return false;
-}
-
 long env_number(const char *name, long fallback) {
     const char *v = std::getenv(name);
     return v != nullptr && *v != '\0' ? std::strtol(v, nullptr, 10) : fallback;

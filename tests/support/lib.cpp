@@ -88,3 +88,12 @@ void library_test::SetUp() {
 }
 
 void library_test::TearDown() { shutdown_library(); }
+
+bool is_table_code(int code) {
+    static const int table_codes[] = {ST_OK,      ST_SQLERROR, ST_ARGS,       ST_NOINIT, ST_NOSLOT,
+                                      ST_NOMEM,   ST_BADOP,    ST_BADCONN,    ST_BADARG, ST_BADKEYWORD,
+                                      ST_NOSTMT,  ST_UNSUPPORTED, ST_FIELDS};
+    for (int c : table_codes)
+        if (c == code) return true;
+    return false;
+}

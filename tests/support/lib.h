@@ -33,6 +33,9 @@ sent send_traced(int opcode, host_var &status, std::vector<host_var *> operands 
 
 // The library's state at the start of every test: the environment down.
 void shutdown_library();
+
+// True for the status codes a request may answer with.
+bool is_table_code(int code);
 void init_library();                   // OP_INIT, must succeed
 int take_slot();                       // OP_NEWCONN, must succeed; the slot number
 int connect_slot(const std::string &connect_text); // OP_NEWCONN + OP_CONNECT, must succeed
