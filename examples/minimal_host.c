@@ -1,0 +1,347 @@
+/* minimal_host.c - a complete host for the roridorezu library, in plain C11.
+ *
+ * It loads the library at run time, connects one slot with a connect text,
+ * runs one SQL statement and prints every row of its result: the values
+ * separated by "|", one row a line. On a failure it prints the request, the
+ * status, the SQLSTATE, the native error and the message, and exits 1.
+ *
+ *   minimal_host LIBRARY CONNECT_TEXT SQL
+ *
+ * Everything a host needs is here: a parameter block with one descriptor
+ * per argument, a small store of variables behind those descriptors, and
+ * the five services through which the library reads and writes them.
+ * docs/guide.md walks through this file. */
+#include "roridorezu.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+/* ---- little-endian fields of the shared records ---------------------- */
+
+static void put16(unsigned char *at, unsigned v) {
+    at[0] = (unsigned char)v;
+    at[1] = (unsigned char)(v >> 8);
+}
+
+static void put32(unsigned char *at, uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+}
+
+static uint32_t get32(const unsigned char *at) {
+    return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
+}
+
+static int16_t get16s(const unsigned char *at) {
+    return (int16_t)(at[0] | at[1] << 8);
+}
+
+/* The library writes +20 and +24 of the status block high word first. */
+static int32_t get_swapped(const unsigned char *at) {
+    uint32_t raw = get32(at);
+    return (int32_t)(raw << 16 | raw >> 16);
+}
+
+static void put_swapped(unsigned char *at, int32_t v) {
+    uint32_t u = (uint32_t)v;
+    put32(at, u << 16 | u >> 16);
+}
+
+/* ---- the variable store ---------------------------------------------- */
+
+/* One variable per argument. Its data area is what the argument's
+ * descriptor points at; a number lives in `number`; the elements of an
+ * array variable are kept apart, one allocated text each. */
+struct variable {
+    long long number;
+    unsigned char *data;
+    int size;
+    char **elements;
+    int element_count;
+};
+
+#define MAX_ARGS 3
+
+struct request {
+    unsigned char params[CP_ARG(MAX_ARGS + 1)]; /* call_params */
+    struct variable vars[MAX_ARGS + 1];         /* indexed by argument number */
+    int argc;
+};
+
+/* Writes argument k's descriptor from its variable: type and flags, the
+ * 32-bit address of the data area and its size. */
+static void describe_argument(struct request *r, int k, unsigned type_flags) {
+    unsigned char *d = r->params + CP_ARG(k);
+    put16(d + AD_FLAGS, type_flags);
+    put32(d + AD_ADDR, (uint32_t)(uintptr_t)r->vars[k].data);
+    put32(d + AD_SIZE, (uint32_t)r->vars[k].size);
+}
+
+static int resize_variable(struct request *r, int k, int size) {
+    struct variable *v = &r->vars[k];
+    unsigned char *grown = realloc(v->data, (size_t)size);
+    if (grown == NULL) return 1;
+    if (size > v->size) memset(grown + v->size, 0, (size_t)(size - v->size));
+    v->data = grown;
+    v->size = size;
+    unsigned char *d = r->params + CP_ARG(k);
+    put32(d + AD_ADDR, (uint32_t)(uintptr_t)grown);
+    put32(d + AD_SIZE, (uint32_t)size);
+    return 0;
+}
+
+/* A text variable whose data area holds `text` and its NUL. */
+static int set_text(struct request *r, int k, const char *text) {
+    if (resize_variable(r, k, (int)strlen(text) + 1) != 0) return 1;
+    memcpy(r->vars[k].data, text, strlen(text) + 1);
+    describe_argument(r, k, HV_TEXT);
+    return 0;
+}
+
+static int store_element(struct variable *v, int element, const void *bytes, int len) {
+    if (element > v->element_count) {
+        char **more = realloc(v->elements, (size_t)element * sizeof *more);
+        if (more == NULL) return 1;
+        for (int i = v->element_count; i < element; i++) more[i] = NULL;
+        v->elements = more;
+        v->element_count = element;
+    }
+    char *text = malloc((size_t)len + 1);
+    if (text == NULL) return 1;
+    memcpy(text, bytes, (size_t)len);
+    text[len] = '\0';
+    free(v->elements[element - 1]);
+    v->elements[element - 1] = text;
+    return 0;
+}
+
+static void free_variable(struct variable *v) {
+    for (int i = 0; i < v->element_count; i++) free(v->elements[i]);
+    free(v->elements);
+    free(v->data);
+    memset(v, 0, sizeof *v);
+}
+
+/* ---- the five host services ------------------------------------------ */
+
+/* The library passes the request's parameter block as p; the request
+ * record begins with it, so p leads back to the variables. */
+static int RORI_CDECL host_service(int service, void *p, int argno, int a, int b, void *ptr, int len) {
+    struct request *r = (struct request *)p;
+    int k = argno & 0xFF, element = argno >> 8;
+    if (k < 1 || k > r->argc) return 1;
+    struct variable *v = &r->vars[k];
+    switch (service) {
+    case HS_GETNUM:
+        return (int)v->number;
+    case HS_GETSTR:
+        snprintf(ptr, (size_t)len, "%s", v->data ? (const char *)v->data : "");
+        return 0;
+    case HS_PUTSTR:
+        if (len < 0) len = (int)strlen(ptr);
+        if (element > 0) return store_element(v, element, ptr, len);
+        if (len >= v->size && resize_variable(r, k, len + 1) != 0) return 1;
+        memcpy(v->data, ptr, (size_t)len);
+        v->data[len] = '\0';
+        return 0;
+    case HS_RESIZE:
+        return resize_variable(r, k, len);
+    case HS_PUTNUM:
+        v->number = (long long)((unsigned long long)(uint32_t)b << 32 | (uint32_t)a);
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+/* ---- requests --------------------------------------------------------- */
+
+static vizori_fn vizori;
+static unsigned char *status; /* argument 2 of every request: the status block */
+
+static const char *const op_names[] = {
+    [OP_INIT] = "OP_INIT",           [OP_SHUTDOWN] = "OP_SHUTDOWN",   [OP_GETERROR] = "OP_GETERROR",
+    [OP_NEWCONN] = "OP_NEWCONN",     [OP_CONNECT] = "OP_CONNECT",     [OP_DISCONNECT] = "OP_DISCONNECT",
+    [OP_QUERY] = "OP_QUERY",         [OP_DESCRIBE] = "OP_DESCRIBE",   [OP_FETCH] = "OP_FETCH",
+    [OP_FREESTMT] = "OP_FREESTMT",
+};
+
+/* What each status means, for a failure that left no diagnostic record. */
+static const struct {
+    const char *name, *meaning;
+} statuses[] = {
+    [ST_OK] = {"ST_OK", "success"},
+    [ST_SQLERROR] = {"ST_SQLERROR", "an ODBC call failed"},
+    [ST_ARGS] = {"ST_ARGS", "too few arguments for the request"},
+    [ST_NOINIT] = {"ST_NOINIT", "OP_INIT has not run"},
+    [ST_NOSLOT] = {"ST_NOSLOT", "all ten connection slots are taken"},
+    [ST_NOMEM] = {"ST_NOMEM", "memory was not obtained, or the host could not store a value"},
+    [ST_BADOP] = {"ST_BADOP", "no such request"},
+    [ST_BADCONN] = {"ST_BADCONN", "the slot number names no connection"},
+    [ST_BADARG] = {"ST_BADARG", "an argument or sub-code is not accepted"},
+    [ST_BADKEYWORD] = {"ST_BADKEYWORD", "the connect text holds an unknown key"},
+    [ST_NOSTMT] = {"ST_NOSTMT", "the slot has no statement"},
+    [ST_UNSUPPORTED] = {"ST_UNSUPPORTED", "this form of the request is not supported"},
+    [ST_FIELDS] = {"ST_FIELDS", "the field records do not match the result"},
+};
+
+/* Sends one request whose operands (arguments 3 and up) are already in r.
+ * The status block is shared by every request; the slot and sub-code
+ * fields at +0 and +2 are the caller's to set. */
+static int send_request(struct request *r, int opcode, int operand_count) {
+    r->argc = 2 + operand_count;
+    put32(r->params + CP_ARGC, (uint32_t)r->argc);
+    r->vars[1].number = opcode;
+    describe_argument(r, 1, HV_INTEGER);
+    r->vars[2].data = status;
+    r->vars[2].size = SQL_STATUS_MIN;
+    describe_argument(r, 2, 0);
+    return vizori(r->params, host_service);
+}
+
+/* Prints what went wrong with the request whose status block is in
+ * `status`: the message comes from OP_GETERROR on the same slot when the
+ * request left a SQLSTATE, else it is what the status means. */
+static void report_failure(int opcode) {
+    int code = get16s(status + SS_STATUS);
+    char sqlstate[6];
+    memcpy(sqlstate, status + SS_SQLSTATE, 6);
+    sqlstate[5] = '\0';
+    int32_t native = get_swapped(status + SS_NATIVE);
+    int known = code >= 0 && code <= ST_FIELDS && statuses[code].name != NULL;
+
+    struct request e = {0};
+    const char *message = known ? statuses[code].meaning : "unknown status";
+    if (sqlstate[0] != '\0' && set_text(&e, 3, "") == 0) {
+        send_request(&e, OP_GETERROR, 1);
+        message = (const char *)e.vars[3].data;
+    }
+    fprintf(stderr, "%s failed: %s (%d), SQLSTATE %s, native error %ld: %s\n", op_names[opcode],
+            known ? statuses[code].name : "?", code, sqlstate[0] ? sqlstate : "(none)", (long)native, message);
+    free_variable(&e.vars[3]);
+}
+
+/* Sends the request and reports it when its status is not ST_OK. */
+static int send_request_checked(struct request *r, int opcode, int operand_count) {
+    if (send_request(r, opcode, operand_count) == ST_OK) return 0;
+    report_failure(opcode);
+    return 1;
+}
+
+/* Fetches the next row into the dynamic array of argument 3 and prints it.
+ * Returns 1 for a row, 0 at the end of the result, -1 on a failure. */
+static int fetch_and_print_row(struct request *r, int columns) {
+    double before, after;
+    memcpy(&before, status + SS_ROWCOUNT, 8);
+    put16(status + SS_SUBCODE, FETCH_ARRAY);
+    put_swapped(status + SS_PARAM, columns);
+    memset(status + SS_ROWPOS, 0, 8); /* 0.0: the next row */
+    if (send_request_checked(r, OP_FETCH, 1) != 0) return -1;
+    memcpy(&after, status + SS_ROWCOUNT, 8);
+    if (after == 0.0) return 0; /* end of data: the counter is reset */
+    if (after != before + 1.0) { /* the fetch failed: the counter stood still */
+        report_failure(OP_FETCH);
+        return -1;
+    }
+    for (int c = 0; c < columns; c++) {
+        const char *value = c < r->vars[3].element_count ? r->vars[3].elements[c] : NULL;
+        printf("%s%s", c ? "|" : "", value ? value : "");
+    }
+    printf("\n");
+    return 1;
+}
+
+/* The conversation of one statement on a connected slot: execute,
+ * learn the column count, fetch to the end, close the cursor. */
+static int run_statement(const char *sql) {
+    struct request r = {0};
+    int failed = set_text(&r, 3, sql) != 0 || send_request_checked(&r, OP_QUERY, 1) != 0;
+    if (!failed) {
+        free_variable(&r.vars[3]);
+        failed = resize_variable(&r, 3, FIELD_REC_SIZE) != 0;
+        describe_argument(&r, 3, 0);
+        failed = failed || send_request_checked(&r, OP_DESCRIBE, 1) != 0;
+    }
+    int columns = failed ? 0 : get_swapped(status + SS_RESULT);
+    free_variable(&r.vars[3]);
+    if (columns > 0) {
+        memset(status + SS_ROWCOUNT, 0, 8);
+        describe_argument(&r, 3, HV_TEXT | ARG_ARRAY | ARG_DYNAMIC);
+        int got;
+        while ((got = fetch_and_print_row(&r, columns)) == 1) {
+        }
+        failed = got < 0;
+        free_variable(&r.vars[3]);
+    }
+    if (!failed) {
+        put16(status + SS_SUBCODE, 0); /* close the cursor, keep the statement */
+        failed = send_request_checked(&r, OP_FREESTMT, 0) != 0;
+    }
+    return failed;
+}
+
+static int connect_slot(const char *connect_text) {
+    struct request r = {0};
+    status[SS_SLOT] = 0;
+    int failed = send_request_checked(&r, OP_NEWCONN, 0) != 0;
+    /* The library cuts the connect text into pieces where it stands, so it
+     * gets a copy of its own. */
+    failed = failed || set_text(&r, 3, connect_text) != 0 || send_request_checked(&r, OP_CONNECT, 1) != 0;
+    free_variable(&r.vars[3]);
+    return failed;
+}
+
+static vizori_fn load_library(const char *path) {
+#if defined(_WIN32)
+    HMODULE lib = LoadLibraryA(path);
+    FARPROC entry = lib ? GetProcAddress(lib, "vizori") : NULL;
+    vizori_fn f;
+    memcpy(&f, &entry, sizeof f);
+    return f;
+#else
+    void *lib = dlopen(path, RTLD_NOW);
+    void *entry = lib ? dlsym(lib, "vizori") : NULL;
+    vizori_fn f;
+    memcpy(&f, &entry, sizeof f);
+    return f;
+#endif
+}
+
+int main(int argc, char **argv) {
+    if (argc != 4) {
+        fprintf(stderr, "usage: minimal_host LIBRARY CONNECT_TEXT SQL\n");
+        return 2;
+    }
+    vizori = load_library(argv[1]);
+    if (vizori == NULL) {
+        fprintf(stderr, "%s: cannot load the library or find vizori in it\n", argv[1]);
+        return 1;
+    }
+    unsigned char block[SQL_STATUS_MIN] = {0};
+    status = block;
+
+    struct request r = {0};
+    int failed = send_request_checked(&r, OP_INIT, 0) != 0;
+    int slot = 0;
+    if (!failed) {
+        failed = connect_slot(argv[2]);
+        slot = status[SS_SLOT];
+    }
+    if (!failed) failed = run_statement(argv[3]);
+    /* Give the slot back and end, also after a failure. */
+    if (slot != 0) {
+        status[SS_SLOT] = (unsigned char)slot;
+        send_request(&r, OP_DISCONNECT, 0);
+    }
+    status[SS_SLOT] = 0;
+    send_request(&r, OP_SHUTDOWN, 0);
+    return failed ? 1 : 0;
+}
