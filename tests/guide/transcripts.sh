@@ -8,7 +8,7 @@
 #   <!-- transcript: both -->    run on Linux and, with the Windows build of
 #                                minimal_host and the DLL, under Wine
 # Its lines that begin with "$ " are commands, run one after the other in a
-# folder holding the ODBC files, the demo data source and a link
+# folder holding the ODBC files, the data source "demo" and a link
 # ./libroridorezu.so to the library; the lines under each command are what it
 # printed (standard output, then standard error). "echo $?" shows the exit
 # status of the command before it.
@@ -24,27 +24,15 @@ mode=${1:?usage: transcripts.sh --check|--update linux|wine [GUIDE]}
 target=${2:?usage: transcripts.sh --check|--update linux|wine [GUIDE]}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 guide=$(realpath "${3:-$root/docs/guide.md}")
-shell_bin=${RORI_SHELL:-$root/build/linux/tools/shell/roridorezu-shell}
 library=${RORI_SO:-$root/build/linux/libroridorezu.so}
 host_bin=${RORI_MINIMAL_HOST:-$root/build/linux/examples/minimal_host}
 dll=${RORI_DLL:-$root/build/windows/roridorezu.dll}
 host_exe=${RORI_MINIMAL_HOST_EXE:-$root/build/windows/examples/minimal_host.exe}
+export RORI_SHELL=${RORI_SHELL:-$root/build/linux/tools/shell/roridorezu-shell}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/rori-guide-XXXXXX")
-[ -n "${RORI_KEEP_TEST_DIR:-}" ] || trap 'rm -rf "$work"' EXIT
-cd "$work"
-cat >odbcinst.ini <<INI
-[SQLite3]
-Description=SQLite3 ODBC driver
-Driver=/usr/lib/i386-linux-gnu/odbc/libsqlite3odbc.so
-INI
-cat >odbc.ini <<INI
-[demo]
-Description=roridorezu demo shop (SQLite)
-Driver=SQLite3
-Database=$work/demo.db
-INI
-export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+# A fresh folder $work with the ODBC files and the data source "demo" on
+# $work/demo.db, shared with the shell's tests; the commands run in it.
+. "$root/tests/shell/lib.sh"
 ln -s "$library" libroridorezu.so
 
 # The commands that transcripts use.
