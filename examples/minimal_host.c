@@ -143,6 +143,7 @@ static int RORI_CDECL host_service(int service, void *p, int argno, int a, int b
     case HS_GETNUM:
         return (int)v->number;
     case HS_GETSTR:
+        if (len <= 0) return 1;
         snprintf(ptr, (size_t)len, "%s", v->data ? (const char *)v->data : "");
         return 0;
     case HS_PUTSTR:
@@ -239,18 +240,13 @@ static int send_request_checked(struct request *r, int opcode, int operand_count
 /* Fetches the next row into the dynamic array of argument 3 and prints it.
  * Returns 1 for a row, 0 at the end of the result, -1 on a failure. */
 static int fetch_and_print_row(struct request *r, int columns) {
-    double before, after;
-    memcpy(&before, status + SS_ROWCOUNT, 8);
+    double counter;
     put16(status + SS_SUBCODE, FETCH_ARRAY);
     put_swapped(status + SS_PARAM, columns);
     memset(status + SS_ROWPOS, 0, 8); /* 0.0: the next row */
     if (send_request_checked(r, OP_FETCH, 1) != 0) return -1;
-    memcpy(&after, status + SS_ROWCOUNT, 8);
-    if (after == 0.0) return 0; /* end of data: the counter is reset */
-    if (after != before + 1.0) { /* the fetch failed: the counter stood still */
-        report_failure(OP_FETCH);
-        return -1;
-    }
+    memcpy(&counter, status + SS_ROWCOUNT, 8);
+    if (counter == 0.0) return 0; /* the end of the data resets the row counter */
     for (int c = 0; c < columns; c++) {
         const char *value = c < r->vars[3].element_count ? r->vars[3].elements[c] : NULL;
         printf("%s%s", c ? "|" : "", value ? value : "");
@@ -273,7 +269,7 @@ static int run_statement(const char *sql) {
     int columns = failed ? 0 : get_swapped(status + SS_RESULT);
     free_variable(&r.vars[3]);
     if (columns > 0) {
-        memset(status + SS_ROWCOUNT, 0, 8);
+        memset(status + SS_ROWCOUNT, 0, 8); /* the row counter starts at 0.0 */
         describe_argument(&r, 3, HV_TEXT | ARG_ARRAY | ARG_DYNAMIC);
         int got;
         while ((got = fetch_and_print_row(&r, columns)) == 1) {
@@ -292,8 +288,6 @@ static int connect_slot(const char *connect_text) {
     struct request r = {0};
     status[SS_SLOT] = 0;
     int failed = send_request_checked(&r, OP_NEWCONN, 0) != 0;
-    /* The library cuts the connect text into pieces where it stands, so it
-     * gets a copy of its own. */
     failed = failed || set_text(&r, 3, connect_text) != 0 || send_request_checked(&r, OP_CONNECT, 1) != 0;
     free_variable(&r.vars[3]);
     return failed;
