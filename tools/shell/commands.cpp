@@ -264,8 +264,8 @@ struct zero_meaning {
 // What 0 does for the attributes where it means something other than a
 // plain number; the library passes 0 on to the driver like any value.
 const zero_meaning zero_meanings[] = {
-    {false, 102, "autocommit is off: changes last only once COMMIT is sent, and work not committed is "
-                 "rolled back when the slot is disconnected or the shell ends"},
+    {false, 102, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
+                 "back when the slot is disconnected or the shell ends"},
     {false, 103, "no login timeout"},
     {false, 113, "no connection timeout"},
     {true, 0, "no query timeout"},
@@ -276,7 +276,7 @@ std::string set_message(const attr_scope &scope, int number, const attr_name *en
     std::string text = attr_title(scope, number, entry) + " set to " + value;
     if (value != "0") return text;
     for (const zero_meaning &z : zero_meanings)
-        if (z.statement == scope.statement && z.number == number) return text + ": " + z.meaning;
+        if (z.statement == scope.statement && z.number == number) return text + " (" + z.meaning + ")";
     return text;
 }
 
