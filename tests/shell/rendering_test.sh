@@ -88,7 +88,7 @@ expect "the table sizes its columns from the first 10000 rows and goes on with t
  i     | v
 -------+-------
      1 | short
- 10001 | a ...
+ 10001 | a longer value
 (10001 rows)
 [exit 0]
 OUT

@@ -101,12 +101,16 @@ private:
         held_.clear();
         held_.shrink_to_fit();
     }
-    // A value wider than its column is cut and ends in "..."; that happens
-    // past table_max_width cells, or past the widths of the held rows.
+    // A value past table_max_width cells is cut and ends in "...". A later
+    // row's value that is wider than the widths of the held rows is shown
+    // whole and pushes the rest of its line out of alignment: no digit or
+    // character is hidden.
     static std::string fit(const std::string &s, size_t width, bool right) {
         std::string v = s;
-        if (display_cells(v) > width) v = head_in_cells(v, width > 3 ? width - 3 : width) + (width > 3 ? "..." : "");
-        std::string pad(width - display_cells(v), ' ');
+        size_t limit = std::max(width, table_max_width);
+        if (display_cells(v) > limit) v = head_in_cells(v, limit - 3) + "...";
+        size_t cells = display_cells(v);
+        std::string pad(cells < width ? width - cells : 0, ' ');
         return right ? pad + v : v + pad;
     }
     std::string render(const std::vector<std::string> &values, bool align) const {

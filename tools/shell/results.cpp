@@ -22,12 +22,13 @@ public:
 
     // False at the end of the result, or when the fetch failed: then
     // *failed is set and *fetched says why (the library reports a failed
-    // fetch through +20 and +36 with status ST_OK).
+    // fetch through +20 and +36 with status ST_OK, and a row it could not
+    // store, such as a value too large for memory, with a status).
     bool next(row *r, outcome *fetched, bool *failed) {
         double before = counter_;
         prepare();
         *fetched = lib_.fetch(slot_, flags(), static_cast<int32_t>(columns_), &counter_, operands());
-        *failed = counter_ == before;
+        *failed = counter_ == before || !fetched->ok();
         if (counter_ == 0 || *failed) return false;
         read(r);
         return true;
