@@ -133,4 +133,11 @@ expect_lines "--help names the options and the commands" "$help" <<'OUT'
 OUT
 expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
 
+# The constraint's name holds line breaks, and SQLite's message repeats it.
+printf 'CREATE TABLE c (x INTEGER CONSTRAINT "positive\n\nplease" CHECK (x > 0));\nINSERT INTO c VALUES (-1);\n' >broken.sql
+expect "a driver message with line breaks is one line" "$(run_shell -q -f broken.sql demo)" <<'OUT'
+broken.sql:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 19: [SQLite]CHECK constraint failed: positive please (19)
+[exit 0]
+OUT
+
 finish
