@@ -107,8 +107,7 @@ private:
     // character is hidden.
     static std::string fit(const std::string &s, size_t width, bool right) {
         std::string v = s;
-        size_t limit = std::max(width, table_max_width);
-        if (display_cells(v) > limit) v = head_in_cells(v, limit - 3) + "...";
+        if (display_cells(v) > table_max_width) v = head_in_cells(v, table_max_width - 3) + "...";
         size_t cells = display_cells(v);
         std::string pad(cells < width ? width - cells : 0, ' ');
         return right ? pad + v : v + pad;
