@@ -44,8 +44,8 @@ GROUP BY c.id ORDER BY orders DESC, c.id;
 \echo (best-customers.csv written)
 
 \echo
-\echo == Information items (OP_INFO); items 5, 6 and 10 describe an open
-\echo == result, and the shell closes each result after reading it
+\echo == Information items (OP_INFO); items 5, 6 and 10 describe the last
+\echo == result (the export above), which stays open until the next statement
 \version
 \info
 

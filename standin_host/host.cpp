@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 // --- guarded_area ----------------------------------------------------------
 
@@ -300,6 +301,18 @@ static void service_putnum(host_call &c, int argno, host_var &v, int64_t value) 
     }
 }
 
+// The services that allocate. A host that runs out of memory answers with a
+// failed service, as the library expects, rather than letting an exception
+// pass through the library's frames.
+static int storing_service(int service, host_call &c, int argno, host_var &v, int element, void *ptr, int len) {
+    try {
+        if (service == HS_RESIZE) return service_resize(c, argno, v, len);
+        return service_putstr(c, argno, v, element, static_cast<const char *>(ptr), len);
+    } catch (const std::bad_alloc &) {
+        return 1;
+    }
+}
+
 int RORI_CDECL host_service(int service, void *p, int argno, int a, int b, void *ptr, int len) {
     host_call *c = nullptr;
     std::memcpy(&c, static_cast<uint8_t *>(p) + 4, sizeof c);
@@ -313,8 +326,8 @@ int RORI_CDECL host_service(int service, void *p, int argno, int a, int b, void 
     switch (service) {
     case HS_GETNUM: return service_getnum(*v);
     case HS_GETSTR: service_getstr(*v, static_cast<char *>(ptr), len); return 0;
-    case HS_PUTSTR: return service_putstr(*c, argno, *v, element, static_cast<const char *>(ptr), len);
-    case HS_RESIZE: return service_resize(*c, argno, *v, len);
+    case HS_PUTSTR:
+    case HS_RESIZE: return storing_service(service, *c, argno, *v, element, ptr, len);
     case HS_PUTNUM: {
         uint64_t u = (static_cast<uint64_t>(static_cast<uint32_t>(b)) << 32) | static_cast<uint32_t>(a);
         service_putnum(*c, argno, *v, static_cast<int64_t>(u));

@@ -52,8 +52,10 @@ cat >info.sql <<'IN'
 \info library_name
 \info interface
 \info 4
+SELECT 1 AS a, 2 AS b;
+\info column_count
 IN
-expect "information items by number and by name; item 4 is not supported" "$(run_shell -q --csv -f info.sql demo)" <<'OUT'
+expect "information items by number and by name; item 4 is not supported; item 5 after a result" "$(run_shell -q --csv -f info.sql demo)" <<'OUT'
 item,name,text,number,status
 8,library_version,1.4.109.0,1401090,ST_OK (0)
 item,name,text,number,status
@@ -63,6 +65,10 @@ item,name,text,number,status
 info.sql:4: error: OP_INFO: ST_UNSUPPORTED (15), SQLSTATE (none), native error 0: the library does not support this form of the request
 item,name,text,number,status
 4,unsupported,,,ST_UNSUPPORTED (15)
+a,b
+1,2
+item,name,text,number,status
+5,column_count,,2,ST_OK (0)
 [exit 0]
 OUT
 
@@ -113,7 +119,7 @@ stmt max_rows (1) = 2
 n
 1
 2
-the library leaves an attribute as it is when asked to set it to 0
+stmt max_rows (1) set to 0 (no limit on the rows of a result)
 still_two
 5
 statement of slot 1 freed

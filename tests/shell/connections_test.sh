@@ -32,7 +32,7 @@ using slot 1: demo
 stdin:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: only_second (1)
 using slot 2: second
 1 row affected
-disconnected slot 2
+disconnected slot 2; current slot now 1: demo
  slot | current | connection
 ------+---------+------------
  1    | *       | demo
@@ -82,6 +82,23 @@ scrambled.sql:6: error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native erro
 connected slot 6: demo
 scrambled.sql:8: error: after "hex:" the text must be two-digit hexadecimal groups separated by spaces
 scrambled.sql:9: error: the connect text holds a NUL byte
+[exit 0]
+OUT
+
+cat >uncommitted.sql <<'IN'
+CREATE TABLE kept (a INTEGER);
+\setattr conn autocommit 0
+INSERT INTO kept VALUES (1);
+\disconnect
+\connect demo
+SELECT count(*) AS n FROM kept;
+IN
+expect "disconnecting with autocommit off says that the work was rolled back" "$(run_shell -q -f uncommitted.sql demo)" <<'OUT'
+uncommitted.sql:4: note: slot 1 was disconnected with autocommit off: the library rolled back the work that was not committed
+ n
+---
+ 0
+(1 row)
 [exit 0]
 OUT
 

@@ -41,7 +41,8 @@ connected slot 2: demo as demo
 (8 rows)
 2,Bruno Moreau,"says ""hello"", then
 results go to best-customers.csv
- item | name            | text                                              | number  | status
+ item | name            | text           | number  | status
+ 5    | column_count    |                | 5       | ST_OK (0)
 stmt max_rows (1) = 3
 (3 rows)
 shipped_on  | NULL

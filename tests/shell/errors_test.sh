@@ -86,6 +86,7 @@ cat >mistakes.sql <<'IN'
 \disconnect 3
 \output /no/such/folder/x.csv
 \connect
+\setattr stmt max_rows 4294967296
 IN
 expect "mistakes in commands are reported and do not end the session" "$(run_shell -q -f mistakes.sql demo)" <<'OUT'
 mistakes.sql:1: error: no command \bogus (\help lists them)
@@ -98,8 +99,9 @@ mistakes.sql:7: error: stmt fetch_bookmark_ptr (16) holds an address; the shell 
 mistakes.sql:8: error: no information item 11 (items 1 to 10, or their names: see \info)
 mistakes.sql:9: error: \use: no connection on slot 7
 mistakes.sql:10: error: \disconnect: no connection on slot 3
-mistakes.sql:11: error: cannot write /no/such/folder/x.csv
+mistakes.sql:11: error: cannot write /no/such/folder/x.csv: No such file or directory
 mistakes.sql:12: error: \connect needs a connect text or a data source name
+mistakes.sql:13: error: the value of max_rows must lie between -2147483648 and 2147483647: the library takes attribute values as 32-bit numbers
 [exit 0]
 OUT
 
@@ -130,5 +132,12 @@ expect_lines "--help names the options and the commands" "$help" <<'OUT'
 [exit 0]
 OUT
 expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
+
+# The constraint's name holds line breaks, and SQLite's message repeats it.
+printf 'CREATE TABLE c (x INTEGER CONSTRAINT "positive\n\nplease" CHECK (x > 0));\nINSERT INTO c VALUES (-1);\n' >broken.sql
+expect "a driver message with line breaks is one line" "$(run_shell -q -f broken.sql demo)" <<'OUT'
+broken.sql:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 19: [SQLite]CHECK constraint failed: positive please (19)
+[exit 0]
+OUT
 
 finish

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # results_test.sh - results through pipes: row counts, a statement over
-# several lines, the table with widths from the field records, CSV quoting,
+# several lines, the table, CSV quoting,
 # tab-separated escapes, one column per line, NULLs in the variable fetch
 # form, long values, output to a file, and -c.
 . "$(dirname "$0")/lib.sh"
@@ -28,16 +28,6 @@ connected slot 1: demo
   2 | ink "royal" |       | a, b
   3 |             |    12 | first line\nsecond line
 (3 rows)
-[exit 0]
-OUT
-
-expect "a value longer than the column's display size is cut in the table" \
-  "$(run_shell -q demo -c "CREATE TABLE codes (code VARCHAR(6)); INSERT INTO codes VALUES ('abcdefghij'), ('abc'); SELECT code FROM codes")" <<'OUT'
- code
---------
- abc...
- abc
-(2 rows)
 [exit 0]
 OUT
 

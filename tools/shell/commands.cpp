@@ -1,6 +1,8 @@
 // commands.cpp - the command table and the commands.
 #include "commands.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -33,7 +35,7 @@ std::vector<column_info> headers(std::initializer_list<const char *> names) {
 
 row text_row(std::initializer_list<std::string> values) {
     row r;
-    for (const std::string &v : values) r.push_back(cell{v, false});
+    for (const std::string &v : values) r.push_back(cell{v, false, v.empty()}); // nothing to show, rather than ""
     return r;
 }
 
@@ -59,8 +61,14 @@ bool slot_argument(session &s, const std::string &rest, const char *command, int
 void cmd_disconnect(session &s, const std::string &rest) {
     int slot = 0;
     if (!slot_argument(s, rest, "\\disconnect", &slot)) return;
-    s.connections().close(slot);
-    s.message("disconnected slot " + std::to_string(slot));
+    bool was_current = slot == s.connections().current();
+    s.disconnect(slot);
+    std::string now;
+    const connection *current = s.connections().find(s.connections().current());
+    if (was_current && current != nullptr)
+        now = "; current slot now " + std::to_string(current->slot) + ": " + current->label;
+    else if (was_current) now = "; no connection is current now";
+    s.message("disconnected slot " + std::to_string(slot) + now);
 }
 
 void cmd_use(session &s, const std::string &rest) {
@@ -230,13 +238,46 @@ void cmd_getattr(session &s, const std::string &rest) {
 }
 
 // The variable that carries the new value: a text for a text attribute,
-// else an integer; null when the value is not a number.
-std::unique_ptr<host_var> value_variable(const attr_name *entry, const std::string &word) {
+// else an integer; null, with *problem set, when the value is not a number
+// that the library can take (it reads attribute values as 32 bits).
+std::unique_ptr<host_var> value_variable(const attr_name *entry, const std::string &name, const std::string &word,
+                                         std::string *problem) {
     if (entry != nullptr && entry->kind == attr_kind::text)
         return std::make_unique<host_var>(host_var::text(word, word.size() + 1));
-    long n = 0;
-    if (!parse_int(word, &n)) return nullptr;
-    return std::make_unique<host_var>(host_var::integer(n));
+    char *end = nullptr;
+    errno = 0;
+    long long n = std::strtoll(word.c_str(), &end, 10);
+    if (word.empty() || *end != '\0') *problem = "the value of " + name + " must be a whole number";
+    else if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX)
+        *problem = "the value of " + name + " must lie between " + std::to_string(INT32_MIN) + " and " +
+                   std::to_string(INT32_MAX) + ": the library takes attribute values as 32-bit numbers";
+    else return std::make_unique<host_var>(host_var::integer(n));
+    return nullptr;
+}
+
+struct zero_meaning {
+    bool statement;
+    int number;
+    const char *meaning;
+};
+
+// What 0 does for the attributes where it means something other than a
+// plain number; the library passes 0 on to the driver like any value.
+const zero_meaning zero_meanings[] = {
+    {false, 102, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
+                 "back when the slot is disconnected or the shell ends"},
+    {false, 103, "no login timeout"},
+    {false, 113, "no connection timeout"},
+    {true, 0, "no query timeout"},
+    {true, 1, "no limit on the rows of a result"},
+};
+
+std::string set_message(const attr_scope &scope, int number, const attr_name *entry, const std::string &value) {
+    std::string text = attr_title(scope, number, entry) + " set to " + value;
+    if (value != "0") return text;
+    for (const zero_meaning &z : zero_meanings)
+        if (z.statement == scope.statement && z.number == number) return text + " (" + z.meaning + ")";
+    return text;
 }
 
 void cmd_setattr(session &s, const std::string &rest) {
@@ -245,18 +286,18 @@ void cmd_setattr(session &s, const std::string &rest) {
     const attr_name *entry = nullptr;
     int number = 0;
     if (!attr_arguments(s, w, "\\setattr", &scope, &number, &entry)) return;
-    std::unique_ptr<host_var> value = w.size() == 3 ? value_variable(entry, w[2]) : nullptr;
+    std::string problem;
+    std::unique_ptr<host_var> value = w.size() == 3 ? value_variable(entry, w[1], w[2], &problem) : nullptr;
     if (w.size() != 3) s.report_problem("\\setattr needs conn|stmt, an attribute and a value");
     else if (entry != nullptr && entry->kind == attr_kind::pointer)
         s.report_problem(attr_title(*scope, number, entry) + " holds an address; the shell does not set it");
-    else if (value == nullptr) s.report_problem("the value of " + w[1] + " must be a whole number");
+    else if (value == nullptr) s.report_problem(problem);
     else {
         int slot = s.current_slot();
         if (slot == 0) return;
         outcome o = s.lib().set_attribute(slot, scope->statement, number, *value);
         if (!o.ok()) s.report_failure(o);
-        else if (w[2] == "0") s.message("the library leaves an attribute as it is when asked to set it to 0");
-        else s.message(attr_title(*scope, number, entry) + " set to " + w[2]);
+        else s.message(set_message(*scope, number, entry, w[2]));
     }
 }
 

@@ -5,6 +5,13 @@
 
 #include "connect_text.h"
 
+namespace {
+
+const int info_driver_name = 1; // the information item of the driver's file name
+const int attr_autocommit = 102; // SQL_ATTR_AUTOCOMMIT
+
+} // namespace
+
 outcome connection_table::open(const std::string &connect_bytes) {
     outcome taken = lib_.new_slot();
     if (!taken.ok()) return taken;
@@ -14,7 +21,9 @@ outcome connection_table::open(const std::string &connect_bytes) {
         lib_.disconnect(slot);
         return o;
     }
-    open_.push_back({slot, connection_label(connect_bytes)});
+    std::string driver;
+    lib_.info(slot, info_driver_name, &driver);
+    open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver)});
     std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
     current_ = slot;
     o.slot = slot;
@@ -30,8 +39,9 @@ bool connection_table::close(int slot) {
     return true;
 }
 
-void connection_table::close_all() {
-    while (!open_.empty()) close(open_.front().slot);
+bool connection_table::autocommit_off(int slot) {
+    int64_t value = 1;
+    return lib_.get_attribute(slot, false, attr_autocommit, &value).ok() && value == 0;
 }
 
 bool connection_table::use(int slot) {

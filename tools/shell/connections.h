@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "binary.h"
 #include "library.h"
 
 struct connection {
     int slot;
     std::string label;
+    binary_delivery delivery; // how its driver hands over binary columns
 };
 
 class connection_table {
@@ -23,7 +25,9 @@ public:
     outcome open(const std::string &connect_bytes);
     // Disconnects a slot of this table; false when it has none there.
     bool close(int slot);
-    void close_all();
+    // Whether autocommit is off on a connected slot, so that disconnecting
+    // it rolls back the work that was not committed.
+    bool autocommit_off(int slot);
     // Makes a connected slot the current one.
     bool use(int slot);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "cells.h"
 #include "text.h"
 
 namespace {
@@ -13,25 +14,10 @@ bool is_numeric_type(int32_t type_code) {
     return std::find(std::begin(numeric), std::end(numeric), type_code) != std::end(numeric);
 }
 
-// Characters on the screen: UTF-8 continuation bytes take no column.
-size_t display_length(const std::string &s) {
-    size_t n = 0;
-    for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
-
-// The first `columns` characters of s, never splitting a UTF-8 sequence.
-std::string cut_display(const std::string &s, size_t columns) {
-    size_t seen = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && seen++ == columns) return s.substr(0, i);
-    }
-    return s;
-}
-
 // The table is at most this wide per column unless the header is wider.
-const int table_max_width = 60;
+const size_t table_max_width = 60;
+// Rows that the table holds to measure its columns before it prints them.
+const size_t table_held_rows = 10000;
 
 std::string plural_rows(long rows) { return "(" + std::to_string(rows) + (rows == 1 ? " row)" : " rows)"); }
 
@@ -68,67 +54,77 @@ std::string one_line(const cell &c) {
     return c.null ? std::string("NULL") : escaped(c.text, escapes, true);
 }
 
-// Aligned columns under a header line; widths come from the field records
-// (the display size) but shrink to the longest value or header.
+// Aligned columns under a header line. The widths come from the values, in
+// display cells: the table holds up to table_held_rows rows to measure them,
+// then prints what it holds and goes on with those widths, so that its
+// memory stays bounded however long the result. A value is kept only as far
+// as the table can show it.
 class table_writer : public row_writer {
 public:
     explicit table_writer(std::FILE *out) : out_(out) {}
     void begin(const std::vector<column_info> &columns) override {
         columns_ = columns;
-        rows_.clear();
+        held_.clear();
+        widths_.clear();
     }
     void add(const row &r) override {
         std::vector<std::string> shown;
-        for (const cell &c : r) shown.push_back(one_line(c));
-        rows_.push_back(std::move(shown));
+        for (const cell &c : r) shown.push_back(head_in_cells(one_line(c), table_max_width + 1));
+        if (!widths_.empty()) {
+            put_line(out_, render(shown, true));
+            return;
+        }
+        held_.push_back(std::move(shown));
+        if (held_.size() == table_held_rows) print_held();
     }
     void end(long rows) override {
-        std::vector<size_t> widths = measure();
-        std::vector<std::string> header;
-        for (const column_info &c : columns_) header.push_back(one_line(cell{c.name, false}));
-        put_line(out_, render(header, widths, false));
-        std::string rule;
-        for (size_t k = 0; k < widths.size(); ++k) rule += (k ? "+" : "") + std::string(widths[k] + 2, '-');
-        put_line(out_, rule);
-        for (const auto &r : rows_) put_line(out_, render(r, widths, true));
+        if (widths_.empty()) print_held();
         put_line(out_, plural_rows(rows));
-        rows_.clear();
     }
     bool holds_rows() const override { return true; }
 
 private:
-    size_t limit(size_t k) const {
-        int32_t w = columns_[k].width;
-        return w > 0 && w < table_max_width ? static_cast<size_t>(w) : table_max_width;
-    }
-    std::vector<size_t> measure() const {
-        std::vector<size_t> widths;
+    void print_held() {
+        std::vector<std::string> header;
+        for (const column_info &c : columns_) header.push_back(one_line(cell{c.name, false}));
+        widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
             size_t longest = 0;
-            for (const auto &r : rows_) longest = std::max(longest, display_length(r[k]));
-            size_t header = display_length(one_line(cell{columns_[k].name, false}));
-            widths.push_back(std::max(header, std::min(longest, limit(k))));
+            for (const auto &r : held_) longest = std::max(longest, display_cells(r[k]));
+            widths_.push_back(std::max(display_cells(header[k]), std::min(longest, table_max_width)));
         }
-        return widths;
+        put_line(out_, render(header, false));
+        std::string rule;
+        for (size_t k = 0; k < widths_.size(); ++k) rule += (k ? "+" : "") + std::string(widths_[k] + 2, '-');
+        put_line(out_, rule);
+        for (const auto &r : held_) put_line(out_, render(r, true));
+        held_.clear();
+        held_.shrink_to_fit();
     }
-    std::string fit(const std::string &s, size_t width, bool right) const {
+    // A value past table_max_width cells is cut and ends in "...". A later
+    // row's value that is wider than the widths of the held rows is shown
+    // whole and pushes the rest of its line out of alignment: no digit or
+    // character is hidden.
+    static std::string fit(const std::string &s, size_t width, bool right) {
         std::string v = s;
-        if (display_length(v) > width) v = width > 3 ? cut_display(v, width - 3) + "..." : cut_display(v, width);
-        std::string pad(width - display_length(v), ' ');
+        if (display_cells(v) > table_max_width) v = head_in_cells(v, table_max_width - 3) + "...";
+        size_t cells = display_cells(v);
+        std::string pad(cells < width ? width - cells : 0, ' ');
         return right ? pad + v : v + pad;
     }
-    std::string render(const std::vector<std::string> &values, const std::vector<size_t> &widths, bool align) const {
+    std::string render(const std::vector<std::string> &values, bool align) const {
         std::string line;
-        for (size_t k = 0; k < widths.size(); ++k) {
+        for (size_t k = 0; k < widths_.size(); ++k) {
             bool right = align && is_numeric_type(columns_[k].type_code);
-            line += (k ? " | " : " ") + fit(values[k], widths[k], right);
+            line += (k ? " | " : " ") + fit(values[k], widths_[k], right);
         }
         return rtrim(line);
     }
 
     std::FILE *out_;
     std::vector<column_info> columns_;
-    std::vector<std::vector<std::string>> rows_;
+    std::vector<std::vector<std::string>> held_;
+    std::vector<size_t> widths_; // set once the held rows are printed
 };
 
 // Values separated by one character, one row per line, with a header line.
@@ -156,13 +152,15 @@ private:
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
-// quotes doubled. NULL is an empty field.
+// quotes doubled. NULL is an empty field and an empty text is "", as psql
+// writes them; an empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
     explicit csv_writer(std::FILE *out) : separated_writer(out, ',') {}
 
 protected:
     std::string field(const cell &c) const override {
+        if (c.text.empty()) return c.null || c.maybe_null ? std::string() : std::string("\"\"");
         if (c.text.find_first_of(",\"\r\n") == std::string::npos) return c.text;
         std::string quoted = "\"";
         for (char ch : c.text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
@@ -189,14 +187,14 @@ public:
     void begin(const std::vector<column_info> &columns) override {
         columns_ = columns;
         name_width_ = 0;
-        for (const column_info &c : columns) name_width_ = std::max(name_width_, display_length(c.name));
+        for (const column_info &c : columns) name_width_ = std::max(name_width_, display_cells(c.name));
         count_ = 0;
     }
     void add(const row &r) override {
         put_line(out_, "-[ row " + std::to_string(++count_) + " ]" + std::string(name_width_ + 2, '-'));
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
-            std::string lead = name + std::string(name_width_ - display_length(name), ' ') + " | ";
+            std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
             std::string value = r[k].null ? "NULL" : r[k].text;
             size_t start = 0, nl;
             while ((nl = value.find('\n', start)) != std::string::npos) {

@@ -21,6 +21,9 @@ const char *format_name(output_format format);
 struct cell {
     std::string text;
     bool null = false;
+    // An empty text that may stand for NULL: the array fetch form stores
+    // NULL as an empty text, so the two cannot be told apart there.
+    bool maybe_null = false;
 };
 using row = std::vector<cell>;
 

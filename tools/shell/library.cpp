@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "cells.h"
+
 namespace {
 
 // Room for texts the library stores with HS_PUTSTR or copies into a data
@@ -34,6 +36,9 @@ int32_t read_i32(const uint8_t *p) {
 column_info column_from_record(const uint8_t *rec) {
     column_info c;
     c.name = bounded_text(rec + FR_NAME, FR_TEXT_WIDTH);
+    // A longer name is cut at the field's width, maybe inside a character.
+    c.name_filled = c.name.size() == FR_TEXT_WIDTH;
+    if (c.name_filled) c.name = without_cut_character(c.name);
     c.width = read_i32(rec + FR_WIDTH);
     c.type_code = read_i32(rec + FR_TYPE_CODE);
     return c;

@@ -22,12 +22,13 @@ public:
 
     // False at the end of the result, or when the fetch failed: then
     // *failed is set and *fetched says why (the library reports a failed
-    // fetch through +20 and +36 with status ST_OK).
+    // fetch through +20 and +36 with status ST_OK, and a row it could not
+    // store, such as a value too large for memory, with a status).
     bool next(row *r, outcome *fetched, bool *failed) {
         double before = counter_;
         prepare();
         *fetched = lib_.fetch(slot_, flags(), static_cast<int32_t>(columns_), &counter_, operands());
-        *failed = counter_ == before;
+        *failed = counter_ == before || !fetched->ok();
         if (counter_ == 0 || *failed) return false;
         read(r);
         return true;
@@ -58,7 +59,10 @@ protected:
     void prepare() override { values_.elements.clear(); }
     void read(row *r) override {
         r->clear();
-        for (size_t k = 1; k <= columns_; ++k) r->push_back(cell{values_.element(k), false});
+        for (size_t k = 1; k <= columns_; ++k) {
+            std::string text = values_.element(k);
+            r->push_back(cell{text, false, text.empty()});
+        }
     }
 
 private:
@@ -118,14 +122,38 @@ void fail(statement_run *run, const outcome &o) {
     run->failure = o;
 }
 
-void fetch_rows(library &lib, int slot, fetch_form form, const std::vector<column_info> &columns,
-                row_writer &writer, progress_line &progress, statement_run *run) {
+// Header names that filled the field record's name field end in "..." (they
+// may have been cut), and a name equal to an earlier one gets its column
+// number, so that every column stays distinguishable.
+void mark_names(std::vector<column_info> *columns) {
+    for (size_t k = 0; k < columns->size(); ++k) {
+        column_info &c = (*columns)[k];
+        if (c.name_filled) c.name += "...";
+        for (size_t j = 0; j < k; ++j)
+            if ((*columns)[j].name == c.name) {
+                c.name += "[" + std::to_string(k + 1) + "]";
+                break;
+            }
+    }
+}
+
+void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
+    for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
+        cell &c = (*r)[k];
+        if (!c.null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
+    }
+}
+
+void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery delivery,
+                const std::vector<column_info> &columns, row_writer &writer, progress_line &progress,
+                statement_run *run) {
     std::unique_ptr<row_reader> reader = make_reader(form, lib, slot, columns.size());
     writer.begin(columns);
     row r;
     outcome fetched;
     bool failed = false;
     while (reader->next(&r, &fetched, &failed)) {
+        show_binary(columns, delivery, &r);
         writer.add(r);
         note_diagnostic(run, fetched);
         progress.rows_so_far(++run->rows);
@@ -142,7 +170,7 @@ bool parse_fetch_form(const std::string &word, fetch_form *form) { return value_
 const char *fetch_form_name(fetch_form form) { return entry_for(forms, form).name; }
 
 statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
-                            row_writer &writer, progress_line &progress) {
+                            binary_delivery delivery, row_writer &writer, progress_line &progress) {
     statement_run run;
     outcome q = lib.query(slot, sql);
     if (!q.ok()) {
@@ -156,8 +184,8 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     else if (columns.empty()) run.affected = q.rowcount;
     else {
         run.has_result = true;
-        fetch_rows(lib, slot, form, columns, writer, progress, &run);
+        mark_names(&columns);
+        fetch_rows(lib, slot, form, delivery, columns, writer, progress, &run);
     }
-    lib.free_statement(slot, 0);
     return run;
 }

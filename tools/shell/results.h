@@ -1,12 +1,15 @@
 // results.h - running one SQL statement through the library: OP_QUERY,
-// OP_DESCRIBE for the headers and widths, OP_FETCH row by row in the array
-// or the variable form, and OP_FREESTMT to close the cursor.
+// OP_DESCRIBE for the headers, OP_FETCH row by row in the array or the
+// variable form. The result stays open afterwards, so that the information
+// items about it answer; the caller closes it (OP_FREESTMT) before the next
+// statement on the slot.
 #ifndef RORI_SHELL_RESULTS_H
 #define RORI_SHELL_RESULTS_H
 
 #include <string>
 #include <vector>
 
+#include "binary.h"
 #include "formats.h"
 #include "library.h"
 #include "progress.h"
@@ -30,7 +33,9 @@ struct statement_run {
     double affected = 0;  // row count of a statement without a result
 };
 
+// The binary values of the result are rewritten in the shell's one hex
+// notation, knowing how the slot's driver delivers them.
 statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
-                            row_writer &writer, progress_line &progress);
+                            binary_delivery delivery, row_writer &writer, progress_line &progress);
 
 #endif

@@ -1,11 +1,16 @@
 // session.cpp - the input loop, running statements, and reporting.
 #include "session.h"
 
+#include <cerrno>
+#include <cstring>
+#include <new>
+
 #include "commands.h"
 #include "connect_text.h"
 #include "entry.h"
 #include "names.h"
 #include "progress.h"
+#include "text.h"
 
 namespace {
 
@@ -28,7 +33,8 @@ session::session(library &lib, const shell_settings &settings)
 session::~session() {
     set_output(std::string());
     if (!started_) return;
-    connections_.close_all();
+    source_name_.clear(); // what is said now belongs to no input line
+    while (!connections_.all().empty()) disconnect(connections_.all().front().slot);
     lib_.shutdown();
 }
 
@@ -100,10 +106,22 @@ int session::current_slot() {
 void session::run_sql(const std::string &sql) {
     int slot = current_slot();
     if (slot == 0) return;
+    // The slot's previous result stayed open for the information items.
+    lib_.free_statement(slot, 0);
     std::unique_ptr<row_writer> writer = make_writer(settings_.format, out_);
     bool rows_on_screen = !writer->holds_rows() && is_terminal(out_);
     progress_line progress(is_terminal(stderr) && !rows_on_screen, stderr);
-    statement_run run = run_statement(lib_, slot, sql, settings_.form, *writer, progress);
+    statement_run run;
+    try {
+        run = run_statement(lib_, slot, sql, settings_.form, connections_.find(slot)->delivery, *writer, progress);
+    } catch (const std::bad_alloc &) {
+        // The session goes on: only this result is lost.
+        progress.finish();
+        flush_output();
+        lib_.free_statement(slot, 0);
+        report_problem("out of memory while reading the result; the rest of it was dropped");
+        return;
+    }
     flush_output();
     for (const outcome &note : run.notes) report_note(note);
     if (run.failed) report_failure(run.failure);
@@ -113,12 +131,20 @@ void session::run_sql(const std::string &sql) {
 bool session::set_output(const std::string &path) {
     std::FILE *next = stdout;
     if (!path.empty() && (next = std::fopen(path.c_str(), "w")) == nullptr) {
-        report_problem("cannot write " + path);
+        report_problem("cannot write " + path + ": " + std::strerror(errno));
         return false;
     }
     if (out_ != stdout) std::fclose(out_);
     out_ = next;
     return true;
+}
+
+void session::disconnect(int slot) {
+    bool rolls_back = connections_.autocommit_off(slot);
+    connections_.close(slot);
+    if (rolls_back)
+        report_notice("slot " + std::to_string(slot) +
+                      " was disconnected with autocommit off: the library rolled back the work that was not committed");
 }
 
 void session::show(const std::vector<column_info> &columns, const std::vector<row> &rows) {
@@ -149,10 +175,25 @@ std::string session::location() const {
 
 namespace {
 
+// A driver's message on one line: its lines joined by a space, blank lines
+// and the spaces around the breaks dropped.
+std::string one_line_message(const std::string &message) {
+    std::string out;
+    size_t start = 0;
+    while (start <= message.size()) {
+        size_t end = message.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = message.size();
+        std::string line = trim(message.substr(start, end - start));
+        if (!line.empty()) out += (out.empty() ? "" : " ") + line;
+        start = end + 1;
+    }
+    return out;
+}
+
 std::string diagnostic_text(const outcome &o) {
     std::string state = o.sqlstate.empty() ? "(none)" : o.sqlstate;
     const status_name *s = find_status(o.status);
-    std::string why = !o.message.empty() ? o.message : s != nullptr ? s->meaning : "unknown status";
+    std::string why = !o.message.empty() ? one_line_message(o.message) : s != nullptr ? s->meaning : "unknown status";
     return opcode_name(o.opcode) + ": " + status_label(o.status) + ", SQLSTATE " + state + ", native error " +
            std::to_string(o.native) + ": " + why;
 }
@@ -175,4 +216,9 @@ void session::report_problem(const std::string &text) {
     failed_ = true;
     flush_output();
     std::fprintf(stderr, "%serror: %s\n", location().c_str(), text.c_str());
+}
+
+void session::report_notice(const std::string &text) {
+    flush_output();
+    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
 }

@@ -51,6 +51,9 @@ public:
     int current_slot();
     // Sends results to a file from now on; an empty path means standard output.
     bool set_output(const std::string &path);
+    // Disconnects a slot of the shell, saying so when autocommit was off on
+    // it (the library then rolls back the work that was not committed).
+    void disconnect(int slot);
 
     // Rows of the shell's own listings, written like a result.
     void show(const std::vector<column_info> &columns, const std::vector<row> &rows);
@@ -59,6 +62,7 @@ public:
     void report_failure(const outcome &o);
     void report_note(const outcome &o); // when the request left a diagnostic
     void report_problem(const std::string &text);      // a failure of the shell's own
+    void report_notice(const std::string &text);       // a warning of the shell's own
 
 private:
     void handle_line(const std::string &line);

@@ -1,0 +1,82 @@
+// binary.cpp - recognising the text of binary values and rewriting it in the
+// shell's one hex notation.
+#include "binary.h"
+
+#include <cctype>
+
+
+namespace {
+
+// Field type codes of the field record that concern binary columns.
+const int32_t type_tiny = 1;  // SQL_BINARY, but also TINYINT and others
+const int32_t type_blob = 252; // SQL_VARBINARY and SQL_LONGVARBINARY
+// A TINYINT shows in at most four characters ("-128").
+const int32_t tiny_display_size = 4;
+
+struct driver_entry {
+    const char *name; // the start of the driver's file name, in lower case
+    binary_delivery value;
+};
+
+// Drivers that deliver the raw bytes of a binary column where ODBC asks for
+// hex digits. Every other driver is taken to follow the ODBC rule.
+const driver_entry raw_drivers[] = {
+    {"libmaodbc", binary_delivery::raw_bytes},
+    {"maodbc", binary_delivery::raw_bytes},
+    {"libmyodbc", binary_delivery::raw_bytes},
+    {"myodbc", binary_delivery::raw_bytes},
+};
+
+std::string lower(const std::string &s) {
+    std::string out;
+    for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool all_hex_digits(const std::string &s, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    return (to - from) % 2 == 0;
+}
+
+std::string hex_of_bytes(const std::string &bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\\x";
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+std::string hex_of_digits(const std::string &s, size_t from, size_t to) {
+    return "\\x" + lower(s.substr(from, to - from));
+}
+
+// SQLite's X'00FF41'.
+bool is_sql_literal(const std::string &s) {
+    return s.size() >= 3 && (s[0] == 'X' || s[0] == 'x') && s[1] == '\'' && s.back() == '\'' &&
+           all_hex_digits(s, 2, s.size() - 1);
+}
+
+} // namespace
+
+binary_delivery delivery_of_driver(const std::string &driver_name) {
+    std::string name = lower(driver_name);
+    for (const driver_entry &d : raw_drivers)
+        if (name.compare(0, std::string(d.name).size(), d.name) == 0) return d.value;
+    return binary_delivery::hex_digits;
+}
+
+bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
+                  binary_delivery delivery, std::string *shown) {
+    bool blob = type_code == type_blob;
+    bool raw = delivery == binary_delivery::raw_bytes;
+    if (delivered.empty() || (!blob && type_code != type_tiny)) return false;
+    if (is_sql_literal(delivered)) *shown = hex_of_digits(delivered, 2, delivered.size() - 1);
+    else if (raw && (blob || display_size > tiny_display_size)) *shown = hex_of_bytes(delivered);
+    else if (blob && !raw && all_hex_digits(delivered, 0, delivered.size()))
+        *shown = hex_of_digits(delivered, 0, delivered.size());
+    else return false;
+    return true;
+}
