@@ -5,6 +5,16 @@
 
 #include "connect_text.h"
 
+namespace {
+
+// Information item 1 names the driver, which tells the SQL dialect.
+sql_dialect driver_dialect(library &lib, int slot) {
+    std::string driver;
+    return lib.info(slot, 1, &driver).ok() ? dialect_of_driver(driver) : sql_dialect::standard;
+}
+
+} // namespace
+
 outcome connection_table::open(const std::string &connect_bytes) {
     outcome taken = lib_.new_slot();
     if (!taken.ok()) return taken;
@@ -14,7 +24,7 @@ outcome connection_table::open(const std::string &connect_bytes) {
         lib_.disconnect(slot);
         return o;
     }
-    open_.push_back({slot, connection_label(connect_bytes)});
+    open_.push_back({slot, connection_label(connect_bytes), driver_dialect(lib_, slot)});
     std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
     current_ = slot;
     o.slot = slot;
@@ -38,6 +48,11 @@ bool connection_table::use(int slot) {
     if (find(slot) == nullptr) return false;
     current_ = slot;
     return true;
+}
+
+sql_dialect connection_table::current_dialect() const {
+    const connection *c = find(current_);
+    return c != nullptr ? c->dialect : sql_dialect::standard;
 }
 
 const connection *connection_table::find(int slot) const {

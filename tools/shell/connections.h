@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "library.h"
+#include "splitter.h"
 
 struct connection {
     int slot;
     std::string label;
+    sql_dialect dialect; // how its statements are split
 };
 
 class connection_table {
@@ -28,6 +30,8 @@ public:
     bool use(int slot);
 
     int current() const { return current_; }
+    // The dialect of the current connection; standard SQL without one.
+    sql_dialect current_dialect() const;
     const connection *find(int slot) const;
     const std::vector<connection> &all() const { return open_; }
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "console.h"
 #include "text.h"
 
 namespace {
@@ -125,7 +126,7 @@ void fetch_rows(library &lib, int slot, fetch_form form, const std::vector<colum
     row r;
     outcome fetched;
     bool failed = false;
-    while (reader->next(&r, &fetched, &failed)) {
+    while (!(run->interrupted = interrupt_pending()) && reader->next(&r, &fetched, &failed)) {
         writer.add(r);
         note_diagnostic(run, fetched);
         progress.rows_so_far(++run->rows);
@@ -154,6 +155,7 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     outcome d = lib.describe(slot, &columns);
     if (!d.ok()) fail(&run, d);
     else if (columns.empty()) run.affected = q.rowcount;
+    else if ((run.interrupted = interrupt_pending())) run.has_result = true;
     else {
         run.has_result = true;
         fetch_rows(lib, slot, form, columns, writer, progress, &run);

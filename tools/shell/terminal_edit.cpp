@@ -1,10 +1,12 @@
 // terminal_edit.cpp - the terminal with libedit: line editing, and a
-// history kept in ~/.roridorezu_history between sessions.
+// history kept in ~/.roridorezu_history between sessions, which never
+// holds the password of a \connect.
 #include <cstdio>
 #include <cstdlib>
 
 #include <editline/readline.h>
 
+#include "connect_text.h"
 #include "input.h"
 
 namespace {
@@ -29,7 +31,7 @@ public:
         if (text == nullptr) return false;
         *line = text;
         std::free(text);
-        if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+        if (line->find_first_not_of(" \t") != std::string::npos) add_history(history_text(*line).c_str());
         return true;
     }
     bool interactive() const override { return true; }
