@@ -52,6 +52,11 @@ bool interrupted_read() {
 
 void catch_interrupts() { SetConsoleCtrlHandler(on_console_event, TRUE); }
 
+bool typing_at_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 void use_ansi_console() {
     UINT ansi = GetACP();
     if (GetConsoleCP() != 0 && GetConsoleCP() != ansi) {
@@ -128,6 +133,8 @@ void set_interrupt_handler() {
 } // namespace
 
 void catch_interrupts() { set_interrupt_handler(); }
+
+bool typing_at_terminal() { return isatty(STDIN_FILENO) != 0; }
 
 void use_ansi_console() {}
 

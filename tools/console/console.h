@@ -17,6 +17,9 @@ bool take_interrupt();
 // Ctrl-C was pressed since the mark was last taken; leaves it.
 bool interrupt_pending();
 
+// Standard input is a terminal (or console) that a person types at.
+bool typing_at_terminal();
+
 // Shows the prompt on standard error and reads one line typed at the
 // terminal without showing it, into buf (NUL-terminated, without the line
 // end). False when standard input is no terminal, at its end, when Ctrl-C

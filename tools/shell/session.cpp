@@ -50,6 +50,7 @@ void session::run(line_source &source) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            std::fputs("\n", stdout);
             continue;
         }
         ++line_number_;
