@@ -56,12 +56,6 @@ bool strip_label(std::string *s, const std::string &label) {
     return true;
 }
 
-bool unquote(std::string *s) {
-    if (s->size() < 2 || s->front() != '"' || s->back() != '"') return false;
-    *s = s->substr(1, s->size() - 2);
-    return true;
-}
-
 bool is_form_byte(char c) { return c >= 1 && c <= 3; }
 
 // One "-key=value" of a connect text, split the way the connect request
