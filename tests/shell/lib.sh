@@ -37,13 +37,17 @@ export ODBCINI=$work/user-odbc.ini
 passed=0
 failed=0
 
-# run_shell ARGS... - what the shell wrote (standard output, then standard
-# error as it came) and a last line "[exit N]" with its exit status.
-run_shell() {
+# run_program PROGRAM ARGS... - what the program wrote (standard output,
+# then standard error as it came) and a last line "[exit N]" with its exit
+# status.
+run_program() {
   local rc=0
-  "$shell_bin" "$@" 2>&1 || rc=$?
+  "$@" 2>&1 || rc=$?
   echo "[exit $rc]"
 }
+
+# run_shell ARGS... - the same for the shell.
+run_shell() { run_program "$shell_bin" "$@"; }
 
 record() {
   if [ "$2" = ok ]; then

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, and the progress line of a long result, which appears on
-# a terminal and never in a pipe.
+# over two lines, Ctrl-C and Ctrl-D, a history without passwords, a
+# password and a scrambler text typed without echo, and the progress line
+# of a long result, which appears on a terminal and never in a pipe.
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
@@ -23,6 +24,73 @@ demo[1]> SELECT 6 *
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
+OUT
+
+# Ctrl-C and Ctrl-D are bytes typed at the terminal. As a person does, the
+# typist waits for what the terminal shows before each key: the Nth prompt
+# (every prompt ends in "> "), or another text.
+# typist LOG [N|TEXT KEYS]... - the keys, each once LOG shows N prompts or TEXT.
+typist() {
+  local log=$1 step wanted i
+  shift
+  for step in "$@"; do
+    wanted=${step%%|*}
+    for i in $(seq 600); do
+      if [[ $wanted =~ ^[0-9]+$ ]]; then
+        [ "$(grep -o '> ' "$log" | wc -l)" -ge "$wanted" ] && break
+      else
+        grep -qF -- "$wanted" "$log" && break
+      fi
+      sleep 0.1
+    done
+    printf '%b' "${step#*|}"
+  done
+}
+# typed LOG ARGS... - the shell on a terminal logged to LOG; the keys come on
+# standard input from typist.
+typed() {
+  local log=$1
+  shift
+  script -qfec "$(printf '%q ' "$@")" "$log" >/dev/null
+  tr -d '\r' <"$log" | sed '1d;$d;s/ *$//' # without script's first and last line
+}
+
+long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
+: >keys.log
+keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \
+  '4|\003' "5|$long\\n" 'rows/s|\003' '6|SELECT count(*) AS n FROM t;\n' \
+  '7|\\connect -host=demo -user=ann -pw=secret\n' '8|DELETE FROM t\n' '9|\004' |
+  typed keys.log "$shell_bin" -q demo | sed 's/than [0-9]* rows/than N rows/')
+expect_lines "Ctrl-C clears the input and stops reading a result; Ctrl-D never runs an unfinished statement" "$keys" <<'OUT'
+note: interrupted: the result was read no further than N rows, and its cursor is closed
+demo as ann[2]> DELETE FROM t
+note: the unfinished statement was discarded, not run: it had no ';'
+OUT
+expect "so no row was deleted, and the shell ended as asked" "$(run_shell -q --csv demo -c 'SELECT count(*) AS n FROM t')" <<'OUT'
+n
+2
+[exit 0]
+OUT
+expect_lines "the history holds the statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+\134connect\040-host=demo\040-user=ann\040-pw=***
+DELETE\040FROM\040t
+OUT
+expect_absent "not even the password itself" "$(cat "$HOME/.roridorezu_history")" secret
+
+# Typed without echo: a password asked for by a bare -pw, and the text of
+# the scrambler's --stdin.
+: >password.log
+asked=$(typist password.log 'Password for|secret\n' | typed password.log "$shell_bin" -q -host=demo -user=ann -pw -c 'SELECT 1 AS one')
+expect_lines "the password is asked for and the connection made" "$asked" <<'OUT'
+Password for demo as ann:
+   1
+OUT
+expect_absent "and the password is not shown" "$asked" secret
+: >scramble.log
+scrambled=$(typist scramble.log 'Text to scramble|hidden\n' | typed scramble.log "$RORI_SCRAMBLE" --stdin --form=1 --hex)
+expect "the scrambler asks for its text without showing it" "$scrambled" <<'OUT'
+Text to scramble:
+01 39 5E 13 47 29 16
 OUT
 
 # A million rows: fetching them one request at a time takes seconds.

@@ -95,9 +95,9 @@ bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (!GetConsoleMode(in, &mode)) return false;
+    SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)); // before the prompt, which invites typing
     std::fputs(prompt, stderr);
     std::fflush(stderr);
-    SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
     std::string line;
     bool ok = read_console_line(&line) && line.size() < cap;
     SetConsoleMode(in, mode);
@@ -146,9 +146,9 @@ bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
     set_interrupt_handler(); // so that Ctrl-C cannot leave the echo off
     struct termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet); // before the prompt, which invites typing
     std::fputs(prompt, stderr);
     std::fflush(stderr);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     bool ok = false;
     *len = 0;
     char c = 0;
@@ -161,7 +161,7 @@ bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
         buf[(*len)++] = c;
     }
     buf[*len] = '\0';
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     sigaction(SIGINT, &before, nullptr);
     std::fputs("\n", stderr);
     return ok && !interrupt_pending();

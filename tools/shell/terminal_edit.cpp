@@ -7,6 +7,7 @@
 #include <editline/readline.h>
 
 #include "connect_text.h"
+#include "console.h"
 #include "input.h"
 
 namespace {
@@ -26,7 +27,10 @@ public:
     ~edit_terminal() override {
         if (!history_.empty()) write_history(history_.c_str());
     }
+    // libedit passes a Ctrl-C at the prompt on to the shell's handler more
+    // than once; only a Ctrl-C during this read counts for it.
     bool read(const std::string &prompt, std::string *line) override {
+        take_interrupt();
         char *text = readline(prompt.c_str());
         if (text == nullptr) return false;
         *line = text;
