@@ -26,35 +26,7 @@ expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorez
 _HiStOrY_V2_
 OUT
 
-# Ctrl-C and Ctrl-D are bytes typed at the terminal. As a person does, the
-# typist waits for what the terminal shows before each key: the Nth prompt
-# (every prompt ends in "> "), or another text.
-# typist LOG [N|TEXT KEYS]... - the keys, each once LOG shows N prompts or TEXT.
-typist() {
-  local log=$1 step wanted i
-  shift
-  for step in "$@"; do
-    wanted=${step%%|*}
-    for i in $(seq 600); do
-      if [[ $wanted =~ ^[0-9]+$ ]]; then
-        [ "$(grep -o '> ' "$log" | wc -l)" -ge "$wanted" ] && break
-      else
-        grep -qF -- "$wanted" "$log" && break
-      fi
-      sleep 0.1
-    done
-    printf '%b' "${step#*|}"
-  done
-}
-# typed LOG ARGS... - the shell on a terminal logged to LOG; the keys come on
-# standard input from typist.
-typed() {
-  local log=$1
-  shift
-  script -qfec "$(printf '%q ' "$@")" "$log" >/dev/null
-  tr -d '\r' <"$log" | sed '1d;$d;s/ *$//' # without script's first and last line
-}
-
+# Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh).
 long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
 : >keys.log
 keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \

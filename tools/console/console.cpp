@@ -81,9 +81,12 @@ bool read_console_line(std::string *line) {
             return false;
         }
         if (c == L'\n') break;
-        if (c == 26 && typed.empty()) return false; // Ctrl-Z at the start of a line
         typed += c;
     }
+    // Wine's console goes on reading the line after Ctrl-C: the line is then
+    // dropped, as Windows' own console drops it.
+    if (interrupted != 0) return false;
+    if (!typed.empty() && typed[0] == 26) return false; // Ctrl-Z: the end of the input
     if (!typed.empty() && typed.back() == L'\r') typed.pop_back();
     int n = WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), nullptr, 0, nullptr, nullptr);
     line->assign(static_cast<size_t>(n), '\0');
