@@ -184,9 +184,10 @@ std::vector<std::string> keys_without_effect(const std::string &bytes) {
 }
 
 bool take_password_request(std::string *typed) {
-    std::string t = trim(*typed);
-    if (t != "-pw" && (t.size() < 4 || t.compare(t.size() - 4, 4, " -pw") != 0)) return false;
-    *typed = trim(t.substr(0, t.size() - 3));
+    std::string t = " " + trim(*typed) + " ";
+    size_t at = t.find(" -pw ");
+    if (at == std::string::npos) return false;
+    *typed = trim(t.erase(at, 4));
     return true;
 }
 

@@ -34,7 +34,7 @@ std::string unknown_connect_key(const std::string &bytes);
 // "flags"): the data source's own settings decide those.
 std::vector<std::string> keys_without_effect(const std::string &bytes);
 
-// A text that ends in a bare -pw asks for the password to be typed; the
+// A text with a bare -pw (no "=") asks for the password to be typed; the
 // -pw is taken off.
 bool take_password_request(std::string *typed);
 // The connect text with a typed password added (a bare data source name

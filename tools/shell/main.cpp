@@ -22,7 +22,7 @@ const char usage[] =
     "CONNECT is a connect text such as -host=DSN -user=NAME -pw=PASSWORD or a\n"
     "bare data source name. An argument holding several settings, or a bare\n"
     "name, is one connection; single settings in a row make one connection\n"
-    "until a key comes again. A bare -pw at the end asks for the password.\n"
+    "until a key comes again. A bare -pw asks for the password.\n"
     "Scrambled values are read in the escaped (\\x03...) or the hexadecimal\n"
     "(03 41 ...) notation that roridorezu-scramble prints. Each CONNECT takes\n"
     "a slot; the last one is current.\n"

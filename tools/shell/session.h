@@ -34,7 +34,7 @@ public:
     // Reads lines until the input ends, \quit, or a failure under --bail.
     void run(line_source &source);
     // A connect text or DSN as typed (notations decoded here); its password
-    // is asked for when the text ends in a bare -pw or prompt_for_password
+    // is asked for when the text holds a bare -pw or prompt_for_password
     // is set. False when no connection was made.
     bool connect(const std::string &typed, bool prompt_for_password = false);
     // Runs a statement that was taken whole (the last one of an input that
