@@ -60,6 +60,8 @@ TEST(splitter, mariadb_backslashes_comments_and_routines) {
     EXPECT_EQ(r.statements[0], "INSERT INTO t VALUES ('a\\'; b', \"c\\\";\")");
     EXPECT_EQ(r.statements[1].substr(r.statements[1].size() - 4), "\nEND");
     EXPECT_EQ(r.pending, "");
+    // A column named like a routine does not make a table a routine.
+    EXPECT_EQ(split(sql_dialect::mariadb, {"CREATE TABLE e (event TEXT, begin INT); SELECT 1;"}).statements.size(), 2u);
     // Standard SQL has no backslash escapes: the quote ends the text.
     EXPECT_EQ(split(sql_dialect::standard, {"SELECT 'a\\'; SELECT 2;"}).statements.size(), 2u);
 }

@@ -71,7 +71,7 @@ void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
-    fatal_ = true;
+    fail_fatally();
 }
 
 // Ctrl-D: an unfinished statement is never run, as it may lack a WHERE.

@@ -29,8 +29,10 @@ const dialect_rules &rules_of(sql_dialect d) { return entry_for(dialects, d); }
 
 // Words that follow END without closing a BEGIN or CASE: END IF, END LOOP...
 const char *const compound_ends[] = {"IF", "LOOP", "WHILE", "REPEAT", "FOR"};
-// The objects whose CREATE statement may hold a body with semicolons.
+// The objects whose CREATE statement may hold a body with semicolons, and
+// objects whose names end the search for one (CREATE TABLE t (event TEXT)).
 const char *const routine_kinds[] = {"TRIGGER", "PROCEDURE", "FUNCTION", "EVENT"};
+const char *const other_kinds[] = {"TABLE", "VIEW", "INDEX", "SCHEMA", "DATABASE", "SEQUENCE", "TYPE", "DOMAIN"};
 // A routine is named within this many words of its CREATE
 // (CREATE OR REPLACE DEFINER = ann TEMPORARY TRIGGER ...).
 const int routine_word_window = 8;
@@ -101,7 +103,10 @@ void statement_splitter::end_word() {
         if (word == "CASE") return; // END CASE closes the CASE
     }
     if (words_ == 1) create_ = word == "CREATE";
-    else if (create_ && !routine_ && words_ <= routine_word_window) routine_ = is_one_of(word, routine_kinds);
+    else if (create_ && !routine_ && words_ <= routine_word_window) {
+        routine_ = is_one_of(word, routine_kinds);
+        create_ = !is_one_of(word, other_kinds);
+    }
     if (!routine_) return;
     if (word == "BEGIN" || word == "CASE") ++depth_;
     else if (word == "END") after_end_ = true;
