@@ -55,6 +55,24 @@ connected slot 1: demo as ann
 [exit 0]
 OUT
 
+expect "whole connect texts, and a key that comes again, begin the next connection" \
+  "$(run_shell "-host=demo -user=ann -db=x" "-host=second -user=bob" -host=demo -port=1 -host=second -c '\slots')" <<'OUT'
+note: -db has no effect: the data source's own settings decide it
+connected slot 1: demo as ann
+connected slot 2: second as bob
+note: -port has no effect: the data source's own settings decide it
+connected slot 3: demo
+connected slot 4: second
+ slot | current | connection
+------+---------+---------------
+ 1    |         | demo as ann
+ 2    |         | second as bob
+ 3    |         | demo
+ 4    | *       | second
+(4 rows)
+[exit 0]
+OUT
+
 # The data source name itself is scrambled, so a connection succeeds only
 # when the shell restored the scrambled bytes exactly.
 escaped=$("$scramble" --connect --host=demo --host-form=3 --user=ann --pw=secret --escaped)

@@ -37,12 +37,51 @@ export ODBCINI=$work/user-odbc.ini
 passed=0
 failed=0
 
-# run_shell ARGS... - what the shell wrote (standard output, then standard
-# error as it came) and a last line "[exit N]" with its exit status.
-run_shell() {
+# run_program PROGRAM ARGS... - what the program wrote (standard output,
+# then standard error as it came) and a last line "[exit N]" with its exit
+# status.
+run_program() {
   local rc=0
-  "$shell_bin" "$@" 2>&1 || rc=$?
+  "$@" 2>&1 || rc=$?
   echo "[exit $rc]"
+}
+
+# run_shell ARGS... - the same for the shell.
+run_shell() { run_program "$shell_bin" "$@"; }
+
+# typist LOG [N|TEXT KEYS]... - types keys as a person does, waiting before
+# each for what the terminal logged to LOG shows: the Nth prompt (every
+# prompt ends in ">"), or another text. Terminal escape sequences (Wine's
+# console draws with them) are ignored.
+typist() {
+  local log=$1 step wanted i
+  shift
+  for step in "$@"; do
+    wanted=${step%%|*}
+    for i in $(seq 600); do
+      if [[ $wanted =~ ^[0-9]+$ ]]; then
+        [ "$(screen_text "$log" | grep -o '>' | wc -l)" -ge "$wanted" ] && break
+      else
+        screen_text "$log" | grep -qF -- "$wanted" && break
+      fi
+      sleep 0.1
+    done
+    printf '%b' "${step#*|}"
+  done
+}
+
+# screen_text LOG - what LOG shows, without escape sequences and carriage
+# returns.
+screen_text() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$1" | tr -d '\r'; }
+
+# typed LOG PROGRAM ARGS... - runs the program on a pseudo-terminal logged to
+# LOG, the keys coming from standard input (typist), and prints what the
+# terminal showed, without script's first and last line.
+typed() {
+  local log=$1
+  shift
+  script -qfec "$(printf '%q ' "$@")" "$log" >/dev/null
+  screen_text "$log" | sed '1d;$d;s/ *$//'
 }
 
 record() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, and the progress line of a long result, which appears on
-# a terminal and never in a pipe.
+# over two lines, Ctrl-C and Ctrl-D, a history without passwords, a
+# password and a scrambler text typed without echo, and the progress line
+# of a long result, which appears on a terminal and never in a pipe.
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
@@ -23,6 +24,45 @@ demo[1]> SELECT 6 *
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
+OUT
+
+# Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh).
+long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
+: >keys.log
+keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \
+  '4|\003' "5|$long\\n" 'rows/s|\003' '6|SELECT count(*) AS n FROM t;\n' \
+  '7|\\connect -host=demo -user=ann -pw=secret\n' '8|DELETE FROM t\n' '9|\004' |
+  typed keys.log "$shell_bin" -q demo | sed 's/than [0-9]* rows/than N rows/')
+expect_lines "Ctrl-C clears the input and stops reading a result; Ctrl-D never runs an unfinished statement" "$keys" <<'OUT'
+note: interrupted: the result was read no further than N rows, and its cursor is closed
+demo as ann[2]> DELETE FROM t
+note: the unfinished statement was discarded, not run: it had no ';'
+OUT
+expect "so no row was deleted, and the shell ended as asked" "$(run_shell -q --csv demo -c 'SELECT count(*) AS n FROM t')" <<'OUT'
+n
+2
+[exit 0]
+OUT
+expect_lines "the history holds the statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+\134connect\040-host=demo\040-user=ann\040-pw=***
+DELETE\040FROM\040t
+OUT
+expect_absent "not even the password itself" "$(cat "$HOME/.roridorezu_history")" secret
+
+# Typed without echo: a password asked for by a bare -pw, and the text of
+# the scrambler's --stdin.
+: >password.log
+asked=$(typist password.log 'Password for|secret\n' | typed password.log "$shell_bin" -q -host=demo -user=ann -pw -c 'SELECT 1 AS one')
+expect_lines "the password is asked for and the connection made" "$asked" <<'OUT'
+Password for demo as ann:
+   1
+OUT
+expect_absent "and the password is not shown" "$asked" secret
+: >scramble.log
+scrambled=$(typist scramble.log 'Text to scramble|hidden\n' | typed scramble.log "$RORI_SCRAMBLE" --stdin --form=1 --hex)
+expect "the scrambler asks for its text without showing it" "$scrambled" <<'OUT'
+Text to scramble:
+01 39 5E 13 47 29 16
 OUT
 
 # A million rows: fetching them one request at a time takes seconds.

@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "conn/secure_wipe.h"
+#include "console.h"
 #include "scramble.h"
 
 static const char usage[] =
-    "Usage: roridorezu-scramble [--form=N] [--user=NAME] [--hex | --escaped] [--stdin | TEXT]\n"
+    "Usage: roridorezu-scramble [--form=N] [--user=NAME | --empty-user] [--hex | --escaped]\n"
+    "                           [--stdin | TEXT]\n"
     "       roridorezu-scramble --connect [--host=TEXT] [--user=TEXT] [--pw=TEXT | --stdin]\n"
     "                           [--host-form=N] [--user-form=N] [--pw-form=N] [--hex | --escaped]\n"
     "\n"
@@ -23,10 +25,12 @@ static const char usage[] =
     "Options:\n"
     "  --form=N       form of the single value: 1, 2 or 3 (default 3)\n"
     "  --user=NAME    the user name: keys a form-3 value; with --connect, the\n"
-    "                 -user= value of the connect text\n"
+    "                 -user= value of the connect text. A form-3 password needs it\n"
+    "  --empty-user   make a form-3 value for an empty user name instead\n"
     "  --stdin        read the clear text (with --connect: the password) from the\n"
     "                 first line of standard input, keeping it out of the shell\n"
-    "                 history and the process list\n"
+    "                 history and the process list; at a terminal it is asked\n"
+    "                 for and not shown\n"
     "  --hex          print only the hexadecimal bytes\n"
     "  --escaped      print only the escaped text (a C string literal body)\n"
     "  --connect      write a whole connect text -host=... -user=... -pw=...\n"
@@ -43,7 +47,9 @@ static const char usage[] =
     "as an escaped text for pasting. A form-3 value differs on every run (its 4\n"
     "check characters are random); all of them decode alike.\n"
     "\n"
-    "Exit status: 0 done, 1 the text cannot be scrambled as asked, 2 bad usage.\n";
+    "Exit status: 0 done, 1 the text cannot be scrambled as asked, 2 bad usage\n"
+    "(also: --hex with --escaped, --stdin with a TEXT or --pw, --connect with\n"
+    "nothing to scramble, a form-3 password without --user or --empty-user).\n";
 
 struct options {
     bool help = false;
@@ -51,6 +57,7 @@ struct options {
     bool from_stdin = false;
     bool hex_only = false;
     bool escaped_only = false;
+    bool empty_user = false;
     int form = 3;
     char *text = nullptr;
     char *host = nullptr;
@@ -104,18 +111,49 @@ static bool parse_valued(char *arg, options *o, bool *ok) {
     return false;
 }
 
+// One line on what is wrong, and where the options are explained.
+static bool usage_error(const char *problem) {
+    std::fprintf(stderr, "roridorezu-scramble: %s\nTry roridorezu-scramble --help for the options.\n",
+                 problem);
+    return false;
+}
+
 // Names the option that is not understood; never echoes a text, which may
 // be a password.
-static void report_bad_argument(const char *arg) {
-    if (std::strncmp(arg, "--", 2) == 0)
-        std::fprintf(stderr, "roridorezu-scramble: unknown option %.*s\n",
-                     static_cast<int>(std::strcspn(arg, "=")), arg);
-    else if (arg[0] == '-')
-        std::fputs("roridorezu-scramble: a TEXT beginning with a hyphen has to come through "
-                   "--stdin\n",
-                   stderr);
-    else
-        std::fputs("roridorezu-scramble: give one TEXT only\n", stderr);
+static bool report_bad_argument(const char *arg) {
+    static char what[128];
+    if (std::strncmp(arg, "--", 2) != 0)
+        return usage_error(arg[0] == '-' ? "a TEXT beginning with a hyphen has to come through --stdin"
+                                         : "give one TEXT only");
+    std::snprintf(what, sizeof what, "unknown option %.*s", static_cast<int>(std::strcspn(arg, "=")), arg);
+    return usage_error(what);
+}
+
+// The password of a form-3 value is keyed with the user name, so one made
+// without it decodes only for an empty user name.
+static bool needs_user(const options &o) {
+    bool form3_password = o.connect ? o.pw_form == 3 && (o.pw != nullptr || o.from_stdin) : o.form == 3;
+    return form3_password && o.user == nullptr && !o.empty_user;
+}
+
+// Something of the connect text is given and written in a scrambled form.
+static bool connect_scrambles(const options &o) {
+    return (o.host != nullptr && o.host_form != 0) || (o.user != nullptr && o.user_form != 0) ||
+           ((o.pw != nullptr || o.from_stdin) && o.pw_form != 0);
+}
+
+// Options that contradict each other or leave nothing to do.
+static bool check_combination(const options &o) {
+    if (o.hex_only && o.escaped_only) return usage_error("--hex and --escaped exclude each other; give neither for both");
+    if (o.from_stdin && (o.connect ? o.pw != nullptr : o.text != nullptr))
+        return usage_error("--stdin reads the text, so none may be given as an argument too");
+    if (o.empty_user && o.user != nullptr) return usage_error("--empty-user and --user exclude each other");
+    if (o.connect && !connect_scrambles(o))
+        return usage_error("--connect has nothing to scramble: give --pw, --stdin, or a value with a form other than 0");
+    if (needs_user(o))
+        return usage_error("a form-3 value is keyed with the user name it is for, and decodes only for that "
+                           "name: give --user=NAME, or --empty-user for an empty user name");
+    return true;
 }
 
 static bool parse_args(int argc, char **argv, options *o) {
@@ -132,19 +170,16 @@ static bool parse_args(int argc, char **argv, options *o) {
             o->hex_only = true;
         else if (std::strcmp(arg, "--escaped") == 0)
             o->escaped_only = true;
+        else if (std::strcmp(arg, "--empty-user") == 0)
+            o->empty_user = true;
         else if (parse_valued(arg, o, &ok)) {
-            if (!ok) {
-                std::fprintf(stderr, "roridorezu-scramble: bad form in %s\n", arg);
-                return false;
-            }
+            if (!ok) return usage_error("a form is a digit: 1, 2 or 3 for --form, 0 to 3 for the others");
         } else if (arg[0] != '-' && o->text == nullptr)
             o->text = arg;
-        else {
-            report_bad_argument(arg);
-            return false;
-        }
+        else
+            return report_bad_argument(arg);
     }
-    return true;
+    return o->help || check_combination(*o);
 }
 
 // Reads the first line of standard input, without its line end, NUL bytes
@@ -179,10 +214,10 @@ static int fail(const char *what) {
     return 1;
 }
 
-// Both renderings unless one alone was asked for (asking for both gives both).
+// Both renderings unless one alone was asked for.
 static int print_value(const options &o) {
-    bool hex = o.hex_only || !o.escaped_only;
-    bool escaped = o.escaped_only || !o.hex_only;
+    bool hex = !o.escaped_only;
+    bool escaped = !o.hex_only;
     if (hex) {
         if (!format_hex(value, rendered, sizeof rendered)) return fail("value too long to print");
         std::printf(escaped ? "hex:     %s\n" : "%s\n", rendered);
@@ -202,15 +237,16 @@ static bool take_secret(options *o, const char **clear, size_t *len) {
         *len = *clear != nullptr ? std::strlen(*clear) : 0;
         return true;
     }
-    if (!read_line(line, sizeof line, len)) return false;
     *clear = line;
-    return true;
+    const char *prompt = o->connect ? "Password: " : "Text to scramble: ";
+    return typing_at_terminal() ? read_secret(prompt, line, sizeof line, len) : read_line(line, sizeof line, len);
 }
 
 static int run(options *o) {
     const char *clear = nullptr;
     size_t len = 0;
-    if (!take_secret(o, &clear, &len)) return fail("the input line is too long");
+    if (!take_secret(o, &clear, &len))
+        return fail(typing_at_terminal() ? "no text was typed, or it is too long" : "the input line is too long");
     scramble_status st;
     if (o->connect) {
         if (o->from_stdin && std::memchr(line, '\0', len) != nullptr)
@@ -229,10 +265,7 @@ static int run(options *o) {
 
 int main(int argc, char **argv) {
     options o;
-    if (!parse_args(argc, argv, &o)) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
+    if (!parse_args(argc, argv, &o)) return 2;
     if (o.help) {
         std::fputs(usage, stdout);
         return 0;

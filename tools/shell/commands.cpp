@@ -324,7 +324,9 @@ void cmd_fetch(session &s, const std::string &rest) {
 }
 
 void cmd_output(session &s, const std::string &rest) {
-    if (s.set_output(rest)) s.message(rest.empty() ? "results go to standard output" : "results go to " + rest);
+    std::string path = rest;
+    unquote(&path);
+    if (s.set_output(path)) s.message(path.empty() ? "results go to standard output" : "results go to " + path);
 }
 
 void cmd_echo(session &s, const std::string &rest) { s.answer(rest); }

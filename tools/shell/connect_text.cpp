@@ -56,12 +56,6 @@ bool strip_label(std::string *s, const std::string &label) {
     return true;
 }
 
-bool unquote(std::string *s) {
-    if (s->size() < 2 || s->front() != '"' || s->back() != '"') return false;
-    *s = s->substr(1, s->size() - 2);
-    return true;
-}
-
 bool is_form_byte(char c) { return c >= 1 && c <= 3; }
 
 // One "-key=value" of a connect text, split the way the connect request
@@ -72,6 +66,8 @@ struct setting {
     size_t value_end;
 };
 
+// The character after a value's trailing spaces is where the next key's
+// hyphen is looked for, so two spaces make the key begin with a hyphen.
 std::vector<setting> split_settings(const std::string &text) {
     std::vector<setting> out;
     size_t pos = 0;
@@ -81,9 +77,29 @@ std::vector<setting> split_settings(const std::string &text) {
         size_t key_begin = pos + 1 <= eq ? pos + 1 : eq; // the character at pos is the hyphen
         size_t end = text.find(" -", eq + 1);
         if (end == std::string::npos) end = text.size();
+        while (end > eq + 1 && text[end - 1] == ' ') --end;
         out.push_back({text.substr(key_begin, eq - key_begin), eq + 1, end});
-        if (end == text.size()) break;
+        if (end >= text.size()) break;
         pos = end + 1;
+    }
+    return out;
+}
+
+struct connect_keyword {
+    const char *name;
+    bool has_effect; // the others are accepted and change nothing
+};
+
+const connect_keyword connect_keywords[] = {{"host", true},     {"user", true},  {"pw", true},    {"db", false},
+                                            {"sockfile", false}, {"port", false}, {"flags", false}};
+
+// Where a password ends in a \connect line typed at the prompt: after
+// "-pw=", at the next " -" or the end of the line.
+std::string mask_pw_values(const std::string &text) {
+    std::string out = text;
+    for (size_t at = out.find("-pw="); at != std::string::npos; at = out.find("-pw=", at + 4)) {
+        size_t end = out.find(" -", at + 4);
+        out.replace(at + 4, (end == std::string::npos ? out.size() : end) - (at + 4), "***");
     }
     return out;
 }
@@ -117,7 +133,7 @@ std::string restore_bytes(std::string text, bool *bad_hex) {
     return decode_hex_values(text);
 }
 
-std::string value_of(const std::string &text, const setting &s) {
+std::string value_of_setting(const std::string &text, const setting &s) {
     std::string v = text.substr(s.value_begin, s.value_end - s.value_begin);
     size_t e = v.find_last_not_of(' ');
     return e == std::string::npos ? std::string() : v.substr(0, e + 1);
@@ -140,11 +156,54 @@ std::string connection_label(const std::string &bytes) {
     if (settings.empty()) return bytes;
     std::string host, user;
     for (const setting &s : settings) {
-        if (s.key == "host") host = value_of(bytes, s);
-        if (s.key == "user") user = value_of(bytes, s);
+        if (s.key == "host") host = value_of_setting(bytes, s);
+        if (s.key == "user") user = value_of_setting(bytes, s);
     }
     if (host.empty()) host = bytes.substr(0, bytes.find('='));
     std::string label = is_form_byte(host[0]) ? "(scrambled)" : host;
     if (!user.empty() && !is_form_byte(user[0])) label += " as " + user;
     return label;
+}
+
+bool is_connect_keyword(const std::string &key) { return entry_named(connect_keywords, key) != nullptr; }
+
+std::string unknown_connect_key(const std::string &bytes) {
+    for (const setting &s : split_settings(bytes))
+        if (!is_connect_keyword(s.key)) return s.key;
+    return std::string();
+}
+
+std::vector<std::string> keys_without_effect(const std::string &bytes) {
+    std::vector<std::string> out;
+    for (const setting &s : split_settings(bytes)) {
+        const connect_keyword *k = entry_named(connect_keywords, s.key);
+        if (k == nullptr) break; // the request reads no further
+        if (!k->has_effect) out.push_back(s.key);
+    }
+    return out;
+}
+
+bool take_password_request(std::string *typed) {
+    std::string t = " " + trim(*typed) + " ";
+    size_t at = t.find(" -pw ");
+    if (at == std::string::npos) return false;
+    *typed = trim(t.erase(at, 4));
+    return true;
+}
+
+std::string with_password(const std::string &bytes, const std::string &password) {
+    std::string settings = bytes.find('=') == std::string::npos ? "-host=" + bytes : bytes;
+    return settings + " -pw=" + password;
+}
+
+std::string history_text(const std::string &line) {
+    size_t command = line.find("\\c");
+    if (command == std::string::npos) return line;
+    size_t text = line.find_first_of(" \t", command);
+    if (text == std::string::npos) return line;
+    std::string masked = mask_pw_values(line.substr(text));
+    std::string bytes, problem;
+    bool hides_pw = decode_connect_text(masked, &bytes, &problem) && bytes.find("-pw=") != std::string::npos &&
+                    masked.find("-pw=") == std::string::npos;
+    return line.substr(0, text) + (hides_pw ? " (a connect text with a password)" : masked);
 }

@@ -16,6 +16,7 @@
 #define RORI_SHELL_CONNECT_TEXT_H
 
 #include <string>
+#include <vector>
 
 // False, with the reason in *problem, for a text that cannot be sent (a NUL
 // byte, a bad hexadecimal group after "hex:", or nothing at all).
@@ -23,5 +24,25 @@ bool decode_connect_text(const std::string &typed, std::string *bytes, std::stri
 
 // "demo", "demo as ann", or "(scrambled)" for a scrambled data source name.
 std::string connection_label(const std::string &bytes);
+
+// A keyword of the connect request ("host", "pw", ...).
+bool is_connect_keyword(const std::string &key);
+// The first key that is no keyword: the connect request reads no settings
+// after it. Empty when every key is known.
+std::string unknown_connect_key(const std::string &bytes);
+// The keys that are accepted but change nothing ("db", "port", "sockfile",
+// "flags"): the data source's own settings decide those.
+std::vector<std::string> keys_without_effect(const std::string &bytes);
+
+// A text with a bare -pw (no "=") asks for the password to be typed; the
+// -pw is taken off.
+bool take_password_request(std::string *typed);
+// The connect text with a typed password added (a bare data source name
+// becomes -host=NAME).
+std::string with_password(const std::string &bytes, const std::string &password);
+
+// A line as the history keeps it: the passwords of a \connect masked, or
+// its whole text when a notation hides the password in it.
+std::string history_text(const std::string &line);
 
 #endif

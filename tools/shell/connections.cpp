@@ -21,9 +21,12 @@ outcome connection_table::open(const std::string &connect_bytes) {
         lib_.disconnect(slot);
         return o;
     }
+    // The driver's file name tells how it hands over binary columns and
+    // which SQL dialect splits its statements.
     std::string driver;
-    lib_.info(slot, info_driver_name, &driver);
-    open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver)});
+    bool named = lib_.info(slot, info_driver_name, &driver).ok();
+    open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver),
+                     named ? dialect_of_driver(driver) : sql_dialect::standard});
     std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
     current_ = slot;
     o.slot = slot;
@@ -48,6 +51,11 @@ bool connection_table::use(int slot) {
     if (find(slot) == nullptr) return false;
     current_ = slot;
     return true;
+}
+
+sql_dialect connection_table::current_dialect() const {
+    const connection *c = find(current_);
+    return c != nullptr ? c->dialect : sql_dialect::standard;
 }
 
 const connection *connection_table::find(int slot) const {

@@ -8,11 +8,13 @@
 
 #include "binary.h"
 #include "library.h"
+#include "splitter.h"
 
 struct connection {
     int slot;
     std::string label;
     binary_delivery delivery; // how its driver hands over binary columns
+    sql_dialect dialect;      // how its statements are split
 };
 
 class connection_table {
@@ -32,6 +34,8 @@ public:
     bool use(int slot);
 
     int current() const { return current_; }
+    // The dialect of the current connection; standard SQL without one.
+    sql_dialect current_dialect() const;
     const connection *find(int slot) const;
     const std::vector<connection> &all() const { return open_; }
 

@@ -1,10 +1,13 @@
 // main.cpp - roridorezu-shell: the command line, then the session.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "connect_text.h"
+#include "console.h"
 #include "entry.h"
 #include "session.h"
 
@@ -16,8 +19,10 @@ const char usage[] =
     "An SQL shell that reaches its databases through the roridorezu library,\n"
     "one library request at a time, as every host program does.\n"
     "\n"
-    "CONNECT is a connect text such as -host=DSN -user=NAME -pw=PASSWORD (its\n"
-    "settings may come as one argument or several) or a bare data source name.\n"
+    "CONNECT is a connect text such as -host=DSN -user=NAME -pw=PASSWORD or a\n"
+    "bare data source name. An argument holding several settings, or a bare\n"
+    "name, is one connection; single settings in a row make one connection\n"
+    "until a key comes again. A bare -pw asks for the password.\n"
     "Scrambled values are read in the escaped (\\x03...) or the hexadecimal\n"
     "(03 41 ...) notation that roridorezu-scramble prints. Each CONNECT takes\n"
     "a slot; the last one is current.\n"
@@ -32,6 +37,7 @@ const char usage[] =
     "      --fetch=FORM    array (default: whole values, NULL as empty text) or\n"
     "                      variable (NULL shown, values cut at the display size)\n"
     "      --bail          stop at the first failure, with exit status 1\n"
+    "  -W, --password      ask for the password of each CONNECT (no echo)\n"
     "  -q, --quiet         no banner and no messages: results and failures only\n"
     "  -h, --help          this text\n"
     "\n"
@@ -39,11 +45,10 @@ const char usage[] =
     "terminal, plainly from a pipe or file. A statement ends with ';'; the\n"
     "last one of an input may lack it.\n"
     "\n"
-    "Exit status: 0 done (also after failures without --bail), 1 stopped by\n"
-    "--bail or the library could not start, 2 bad usage.\n"
+    "Exit status: 0 done (also after failures without --bail); 1 stopped by\n"
+    "--bail, a CONNECT failed, a FILE could not be read, Ctrl-C stopped a\n"
+    "script, or the library could not start; 2 bad usage.\n"
     "\n";
-
-const char *const connect_keywords[] = {"host", "user", "pw", "db", "sockfile", "port", "flags"};
 
 struct input_item {
     bool is_file;
@@ -56,16 +61,32 @@ struct options {
     std::vector<input_item> inputs;
     std::string output;
     bool help = false;
+    bool ask_password = false;
 };
 
-// "-host=demo", "-pw=x": a setting of a connect text rather than an option.
-bool is_connect_setting(const char *arg) {
-    for (const char *k : connect_keywords) {
-        size_t n = std::strlen(k);
-        if (arg[0] == '-' && std::strncmp(arg + 1, k, n) == 0 && arg[n + 1] == '=') return true;
+// "-host=demo", "-pw=x", a bare "-pw": one setting of a connect text rather
+// than an option; its key in *key.
+bool is_connect_setting(const std::string &arg, std::string *key) {
+    if (arg == "-pw") {
+        *key = "pw";
+        return true;
     }
-    return false;
+    size_t eq = arg.find('=');
+    if (arg[0] != '-' || eq == std::string::npos || arg.find(" -") != std::string::npos) return false;
+    *key = arg.substr(1, eq - 1);
+    return is_connect_keyword(*key);
 }
+
+// One connect text of the command line being put together from single
+// settings; a key that comes again begins the next text.
+struct connect_builder {
+    std::vector<std::string> keys;
+    bool joins(const std::string &key) const {
+        for (const std::string &k : keys)
+            if (k == key) return false;
+        return !keys.empty();
+    }
+};
 
 bool set_format(options *o, const std::string &v) { return parse_format(v, &o->settings.format); }
 bool set_fetch(options *o, const std::string &v) { return parse_fetch_form(v, &o->settings.form); }
@@ -88,6 +109,7 @@ bool set_csv(options *o, const std::string &) {
 bool set_bail(options *o, const std::string &) { return o->settings.bail = true; }
 bool set_quiet(options *o, const std::string &) { return o->settings.quiet = true; }
 bool set_help(options *o, const std::string &) { return o->help = true; }
+bool set_ask_password(options *o, const std::string &) { return o->ask_password = true; }
 
 struct option_entry {
     const char *long_name;
@@ -101,7 +123,7 @@ const option_entry option_table[] = {
     {"--format", "", true, set_format},     {"--csv", "", false, set_csv},
     {"--output", "-o", true, set_output_file},   {"--fetch", "", true, set_fetch},
     {"--bail", "", false, set_bail},        {"--quiet", "-q", false, set_quiet},
-    {"--help", "-h", false, set_help},
+    {"--help", "-h", false, set_help},      {"--password", "-W", false, set_ask_password},
 };
 
 // Applies argv[*i] when it is an option (taking its value from the next
@@ -123,25 +145,33 @@ bool apply_option(int argc, char **argv, int *i, options *o, bool *known) {
     return true;
 }
 
+void usage_error(const std::string &problem) {
+    std::fprintf(stderr, "roridorezu-shell: %s\nTry roridorezu-shell --help for the options.\n", problem.c_str());
+}
+
 bool parse_arguments(int argc, char **argv, options *o) {
-    bool joining = false; // the previous argument was a connect setting
+    connect_builder text; // single settings so far
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        if (is_connect_setting(arg)) {
-            if (joining) o->connects.back() += std::string(" ") + arg;
-            else o->connects.push_back(arg);
-            joining = true;
+        std::string key;
+        if (is_connect_setting(arg, &key)) {
+            if (text.joins(key)) o->connects.back() += std::string(" ") + arg;
+            else {
+                o->connects.push_back(arg);
+                text.keys.clear();
+            }
+            text.keys.push_back(key);
             continue;
         }
-        joining = false;
+        text.keys.clear();
         bool known = false;
         if (!apply_option(argc, argv, &i, o, &known)) {
-            std::fprintf(stderr, "roridorezu-shell: bad value for %s\n", arg);
+            usage_error(std::string("bad value for ") + arg);
             return false;
         }
         if (known) continue;
-        if (arg[0] == '-') {
-            std::fprintf(stderr, "roridorezu-shell: unknown option %s\n", arg);
+        if (arg[0] == '-' && std::strstr(arg, " -") == nullptr) {
+            usage_error(std::string("unknown option ") + arg);
             return false;
         }
         o->connects.push_back(arg);
@@ -154,7 +184,8 @@ std::unique_ptr<line_source> open_input(const input_item &item, session &s) {
     if (item.text == "-") return stream_input(stdin, "stdin", false);
     std::FILE *f = std::fopen(item.text.c_str(), "r");
     if (f == nullptr) {
-        s.report_problem("cannot read " + item.text);
+        s.report_problem("cannot read " + item.text + ": " + std::strerror(errno));
+        s.fail_fatally();
         return nullptr;
     }
     return stream_input(f, item.text, true);
@@ -174,6 +205,8 @@ void run_inputs(session &s, const options &o) {
 }
 
 int run_shell(const options &o) {
+    catch_interrupts();
+    use_ansi_console();
     std::string problem;
     vizori_fn entry = library_entry(&problem);
     if (entry == nullptr) {
@@ -184,10 +217,9 @@ int run_shell(const options &o) {
     session s(lib, o.settings);
     if (!s.start()) return 1;
     if (!o.output.empty() && !s.set_output(o.output)) return 1;
-    for (const std::string &text : o.connects) {
-        s.connect(text);
-        if (s.stopped()) return s.exit_status();
-    }
+    for (const std::string &text : o.connects)
+        if (!s.connect(text, o.ask_password)) s.fail_fatally();
+    if (s.stopped()) return s.exit_status();
     run_inputs(s, o);
     return s.exit_status();
 }
@@ -196,10 +228,7 @@ int run_shell(const options &o) {
 
 int main(int argc, char **argv) {
     options o;
-    if (!parse_arguments(argc, argv, &o)) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
+    if (!parse_arguments(argc, argv, &o)) return 2;
     if (o.help) {
         std::fputs(usage, stdout);
         std::fputs(commands_help().c_str(), stdout);

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "console.h"
 #include "text.h"
 
 namespace {
@@ -152,7 +153,7 @@ void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery deliver
     row r;
     outcome fetched;
     bool failed = false;
-    while (reader->next(&r, &fetched, &failed)) {
+    while (!(run->interrupted = interrupt_pending()) && reader->next(&r, &fetched, &failed)) {
         show_binary(columns, delivery, &r);
         writer.add(r);
         note_diagnostic(run, fetched);
@@ -182,6 +183,7 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     outcome d = lib.describe(slot, &columns);
     if (!d.ok()) fail(&run, d);
     else if (columns.empty()) run.affected = q.rowcount;
+    else if ((run.interrupted = interrupt_pending())) run.has_result = true;
     else {
         run.has_result = true;
         mark_names(&columns);

@@ -31,10 +31,13 @@ struct statement_run {
     bool has_result = false;
     long rows = 0;        // rows fetched
     double affected = 0;  // row count of a statement without a result
+    bool interrupted = false; // Ctrl-C: the rest of the result was not read
 };
 
 // The binary values of the result are rewritten in the shell's one hex
-// notation, knowing how the slot's driver delivers them.
+// notation, knowing how the slot's driver delivers them. Ctrl-C cannot stop
+// a request that is running, so it is seen between requests: the result is
+// read no further and its cursor is closed.
 statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
                             binary_delivery delivery, row_writer &writer, progress_line &progress);
 

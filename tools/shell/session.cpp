@@ -1,11 +1,13 @@
 // session.cpp - the input loop, running statements, and reporting.
 #include "session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "commands.h"
+#include "console.h"
 #include "connect_text.h"
 #include "entry.h"
 #include "names.h"
@@ -13,11 +15,6 @@
 #include "text.h"
 
 namespace {
-
-bool is_command_line(const std::string &line) {
-    size_t b = line.find_first_not_of(" \t");
-    return b != std::string::npos && line[b] == '\\';
-}
 
 std::string row_count_text(double count) {
     if (count < 0) return "done";
@@ -54,25 +51,52 @@ void session::run(line_source &source) {
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
     std::string line;
-    while (!stopped() && source.read(prompt(), &line)) {
+    while (!stopped()) {
+        if (!source.read(prompt(), &line)) {
+            if (!source.interactive() || !take_interrupt()) break;
+            splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            std::fputs("\n", stdout);
+            continue;
+        }
         ++line_number_;
         handle_line(line);
+        if (take_interrupt()) stop_for_interrupt(source);
+    }
+    if (stopped()) return;
+    if (source.interactive()) {
+        end_of_typing();
+        return;
     }
     std::string rest = splitter_.take_pending();
-    if (!stopped() && !rest.empty()) run_sql(rest);
+    if (!rest.empty()) run_sql(rest);
+}
+
+// Ctrl-C while a line ran: typed input starts over; a script stops.
+void session::stop_for_interrupt(const line_source &source) {
+    splitter_.take_pending();
+    if (source.interactive()) return;
+    report_problem("interrupted: the rest of the input was not run");
+    fail_fatally();
+}
+
+// Ctrl-D: an unfinished statement is never run, as it may lack a WHERE.
+void session::end_of_typing() {
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    std::string rest = splitter_.take_pending();
+    if (!rest.empty()) note("the unfinished statement was discarded, not run: it had no ';'");
 }
 
 void session::handle_line(const std::string &line) {
-    if (!splitter_.inside_text() && is_command_line(line)) {
-        run_command(*this, line);
-        return;
-    }
     std::vector<std::string> statements;
-    splitter_.add_line(line, &statements);
+    std::string command;
+    splitter_.set_dialect(connections_.current_dialect());
+    splitter_.add_line(line, &statements, &command);
     for (const std::string &sql : statements) {
-        if (stopped()) break;
+        if (stopped() || interrupt_pending()) return;
         run_sql(sql);
     }
+    if (!command.empty() && !stopped() && !interrupt_pending()) run_command(*this, command);
 }
 
 std::string session::prompt() const {
@@ -82,19 +106,44 @@ std::string session::prompt() const {
     return std::string(main.size() > 5 ? main.size() - 5 : 0, ' ') + "...> ";
 }
 
-void session::connect(const std::string &typed) {
-    std::string bytes, problem;
-    if (!decode_connect_text(typed, &bytes, &problem)) {
+// The password typed without echo; false when none could be read.
+bool session::ask_password(const std::string &bytes, std::string *password) {
+    char typed[512];
+    size_t len = 0;
+    std::string prompt = "Password for " + connection_label(bytes) + ": ";
+    bool ok = read_secret(prompt.c_str(), typed, sizeof typed, &len);
+    take_interrupt();
+    if (ok) password->assign(typed, len);
+    std::fill(typed, typed + sizeof typed, '\0');
+    if (!ok) report_problem("no password was typed (it is read from the terminal, without echo)");
+    return ok;
+}
+
+bool session::connect(const std::string &typed, bool prompt_for_password) {
+    std::string text = typed;
+    prompt_for_password = take_password_request(&text) || prompt_for_password;
+    std::string bytes, problem, password;
+    if (!decode_connect_text(text, &bytes, &problem)) {
         report_problem(problem);
-        return;
+        return false;
     }
+    if (prompt_for_password) {
+        if (!ask_password(bytes, &password)) return false;
+        bytes = with_password(bytes, password);
+    }
+    for (const std::string &key : keys_without_effect(bytes))
+        note("-" + key + " has no effect: the data source's own settings decide it");
     outcome o = connections_.open(bytes);
+    if (o.status == ST_BADKEYWORD)
+        o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
+                    "\"; the settings after it were not read";
     if (!o.ok()) {
         report_failure(o);
-        return;
+        return false;
     }
     report_note(o);
     message("connected slot " + std::to_string(o.slot) + ": " + connections_.find(o.slot)->label);
+    return true;
 }
 
 int session::current_slot() {
@@ -123,8 +172,12 @@ void session::run_sql(const std::string &sql) {
         return;
     }
     flush_output();
-    for (const outcome &note : run.notes) report_note(note);
-    if (run.failed) report_failure(run.failure);
+    for (const outcome &n : run.notes) report_note(n);
+    if (run.interrupted) {
+        lib_.free_statement(slot, 0);
+        note("interrupted: the result was read no further than " + std::to_string(run.rows) +
+             " rows, and its cursor is closed");
+    } else if (run.failed) report_failure(run.failure);
     else if (!run.has_result) message(row_count_text(run.affected));
 }
 
@@ -210,6 +263,11 @@ void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
     std::fprintf(stderr, "%snote: %s\n", location().c_str(), diagnostic_text(o).c_str());
+}
+
+void session::note(const std::string &text) {
+    flush_output();
+    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
 }
 
 void session::report_problem(const std::string &text) {

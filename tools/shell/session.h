@@ -33,14 +33,19 @@ public:
     bool start();
     // Reads lines until the input ends, \quit, or a failure under --bail.
     void run(line_source &source);
-    // A connect text or DSN as typed (notations decoded here).
-    void connect(const std::string &typed);
+    // A connect text or DSN as typed (notations decoded here); its password
+    // is asked for when the text holds a bare -pw or prompt_for_password
+    // is set. False when no connection was made.
+    bool connect(const std::string &typed, bool prompt_for_password = false);
     // Runs a statement that was taken whole (the last one of an input that
     // ended without a semicolon, and the catalog commands).
     void run_sql(const std::string &sql);
 
-    bool stopped() const { return quit_ || (settings_.bail && failed_); }
-    int exit_status() const { return settings_.bail && failed_ ? 1 : 0; }
+    bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
+    int exit_status() const { return fatal_ || (settings_.bail && failed_) ? 1 : 0; }
+    // A failure that ends the shell with exit status 1 even without --bail:
+    // a start-up connection failed, or a file could not be read.
+    void fail_fatally() { fatal_ = true; }
 
     // --- for the commands ---------------------------------------------------
     library &lib() { return lib_; }
@@ -61,11 +66,15 @@ public:
     void message(const std::string &text); // what happened: standard output, unless quiet
     void report_failure(const outcome &o);
     void report_note(const outcome &o); // when the request left a diagnostic
+    void note(const std::string &text);
     void report_problem(const std::string &text);      // a failure of the shell's own
     void report_notice(const std::string &text);       // a warning of the shell's own
 
 private:
     void handle_line(const std::string &line);
+    bool ask_password(const std::string &bytes, std::string *password);
+    void stop_for_interrupt(const line_source &source);
+    void end_of_typing();
     std::string prompt() const;
     std::string location() const;
     void flush_output();
@@ -78,6 +87,7 @@ private:
     bool started_ = false;
     bool quit_ = false;
     bool failed_ = false;
+    bool fatal_ = false;
     std::string source_name_;
     long line_number_ = 0;
 };

@@ -1,10 +1,13 @@
 // terminal_edit.cpp - the terminal with libedit: line editing, and a
-// history kept in ~/.roridorezu_history between sessions.
+// history kept in ~/.roridorezu_history between sessions, which never
+// holds the password of a \connect.
 #include <cstdio>
 #include <cstdlib>
 
 #include <editline/readline.h>
 
+#include "connect_text.h"
+#include "console.h"
 #include "input.h"
 
 namespace {
@@ -24,12 +27,15 @@ public:
     ~edit_terminal() override {
         if (!history_.empty()) write_history(history_.c_str());
     }
+    // libedit passes a Ctrl-C at the prompt on to the shell's handler more
+    // than once; only a Ctrl-C during this read counts for it.
     bool read(const std::string &prompt, std::string *line) override {
+        take_interrupt();
         char *text = readline(prompt.c_str());
         if (text == nullptr) return false;
         *line = text;
         std::free(text);
-        if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+        if (line->find_first_not_of(" \t") != std::string::npos) add_history(history_text(*line).c_str());
         return true;
     }
     bool interactive() const override { return true; }

@@ -1,23 +1,26 @@
 // terminal_plain.cpp - the terminal without line editing (the Windows
-// build): the prompt on standard output, lines from standard input.
+// build): the prompt on standard output, lines typed at the console read
+// in the ANSI code page, other standard input read as bytes.
 #include <cstdio>
 
+#include "console.h"
 #include "input.h"
 
 namespace {
 
 class plain_terminal : public line_source {
 public:
-    plain_terminal() : lines_(stream_input(stdin, std::string(), false)) {}
+    plain_terminal() : lines_(stream_input(stdin, std::string(), false)), console_(typing_at_terminal()) {}
     bool read(const std::string &prompt, std::string *line) override {
         std::fputs(prompt.c_str(), stdout);
         std::fflush(stdout);
-        return lines_->read(prompt, line);
+        return console_ ? read_console_line(line) : lines_->read(prompt, line);
     }
     bool interactive() const override { return true; }
 
 private:
     std::unique_ptr<line_source> lines_;
+    bool console_;
 };
 
 } // namespace

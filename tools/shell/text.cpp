@@ -1,4 +1,4 @@
-// text.cpp - trimming and splitting.
+// text.cpp - trimming, splitting and taking off quotes.
 #include "text.h"
 
 #include <sstream>
@@ -16,4 +16,10 @@ std::vector<std::string> words(const std::string &s) {
     std::string w;
     while (in >> w) out.push_back(w);
     return out;
+}
+
+bool unquote(std::string *s) {
+    if (s->size() < 2 || s->front() != '"' || s->back() != '"') return false;
+    *s = s->substr(1, s->size() - 2);
+    return true;
 }

@@ -11,6 +11,9 @@
 std::string trim(const std::string &s);
 // The words of s, split at spaces and tabs.
 std::vector<std::string> words(const std::string &s);
+// Takes off the double quotes around a text ("my file.txt"); false when
+// it stands in none.
+bool unquote(std::string *s);
 
 // The row of a table whose name is `name`, or null.
 template <typename Entry, size_t N> const Entry *entry_named(const Entry (&table)[N], const std::string &name) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # under_wine.sh - the Windows build of the shell under Wine: it loads
-# roridorezu.dll and runs statements on a SQLite data source through it.
+# roridorezu.dll and runs statements on a SQLite data source through it,
+# from a file and typed at the console, where typed text reaches the
+# library in the ANSI code page.
 # Usage: under_wine.sh WINDOWS_BUILD_DIR (CTest passes the folder).
 RORI_SHELL=$1/roridorezu-shell.exe
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,7 +21,7 @@ SELECT * FROM places ORDER BY id;
 IN
 rc=0
 shown=$(bash "$wine_run" "$here/wine-query.bat" "$(windows_path "$shell_bin")" "$work/wine.db" \
-  "$(windows_path "$work/query.sql")" 2>wine.err | tr -d '\r') || rc=$?
+  --bail -f "$(windows_path "$work/query.sql")" 2>wine.err | tr -d '\r') || rc=$?
 expect "a query under Wine through roridorezu.dll" "$shown" <<'OUT'
 connected slot 1: demo
 0 rows affected
@@ -36,5 +38,16 @@ id,city
 roridorezu-shell with the library RORIDOREZU 1.4.109.0 (ODBC)
 OUT
 [ "$failed" -eq 0 ] || sed 's/^/    stderr: /' wine.err
+
+# An 'è' typed at the console (here a UTF-8 terminal, which Wine's console
+# reads as characters) is stored as 0xE8, its value in the ANSI code page
+# 1252, and shown as 'è' again.
+: >typed.log
+console=$(LANG=C.UTF-8 typist typed.log "1|CREATE TABLE words (w TEXT);\r" "2|INSERT INTO words VALUES ('Crème');\r" \
+  '3|SELECT w, hex(w) AS h FROM words;\r' '4|\\quit\r' |
+  LANG=C.UTF-8 typed typed.log bash "$wine_run" "$here/wine-query.bat" "$(windows_path "$shell_bin")" "$work/demo.db" -q --csv)
+expect_lines "typed at the console, stored in the ANSI code page, shown again" "$console" <<'OUT'
+Crème,4372E86D65
+OUT
 
 finish

@@ -1,0 +1,173 @@
+// console.cpp - Ctrl-C, secrets typed without echo and the console's code
+// page, per platform.
+#include "console.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+} // namespace
+
+bool take_interrupt() {
+    bool was = interrupted != 0;
+    interrupted = 0;
+    return was;
+}
+
+bool interrupt_pending() { return interrupted != 0; }
+
+#if defined(_WIN32)
+
+#include <windows.h>
+
+namespace {
+
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    interrupted = 1;
+    return TRUE;
+}
+
+UINT input_page = 0;
+UINT output_page = 0;
+
+void restore_console_pages() {
+    if (input_page != 0) SetConsoleCP(input_page);
+    if (output_page != 0) SetConsoleOutputCP(output_page);
+}
+
+// The console runs its control handler on a thread of its own, so a read
+// that Ctrl-C broke off may return before the mark is set: wait a little.
+bool interrupted_read() {
+    for (int i = 0; i < 20 && interrupted == 0; ++i) Sleep(10);
+    return interrupted != 0;
+}
+
+} // namespace
+
+void catch_interrupts() { SetConsoleCtrlHandler(on_console_event, TRUE); }
+
+bool typing_at_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void use_ansi_console() {
+    UINT ansi = GetACP();
+    if (GetConsoleCP() != 0 && GetConsoleCP() != ansi) {
+        input_page = GetConsoleCP();
+        SetConsoleCP(ansi);
+    }
+    if (GetConsoleOutputCP() != 0 && GetConsoleOutputCP() != ansi) {
+        output_page = GetConsoleOutputCP();
+        SetConsoleOutputCP(ansi);
+    }
+    if (input_page != 0 || output_page != 0) std::atexit(restore_console_pages);
+}
+
+bool read_console_line(std::string *line) {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring typed;
+    for (;;) {
+        wchar_t c = 0;
+        DWORD got = 0;
+        if (!ReadConsoleW(in, &c, 1, &got, nullptr) || got == 0) {
+            interrupted_read();
+            return false;
+        }
+        if (c == L'\n') break;
+        typed += c;
+    }
+    // Wine's console goes on reading the line after Ctrl-C: the line is then
+    // dropped, as Windows' own console drops it.
+    if (interrupted != 0) return false;
+    if (!typed.empty() && typed[0] == 26) return false; // Ctrl-Z: the end of the input
+    if (!typed.empty() && typed.back() == L'\r') typed.pop_back();
+    int n = WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), nullptr, 0, nullptr, nullptr);
+    line->assign(static_cast<size_t>(n), '\0');
+    if (n > 0) WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), &(*line)[0], n, nullptr, nullptr);
+    return true;
+}
+
+bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(in, &mode)) return false;
+    SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)); // before the prompt, which invites typing
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    std::string line;
+    bool ok = read_console_line(&line) && line.size() < cap;
+    SetConsoleMode(in, mode);
+    std::fputs("\n", stderr);
+    if (ok) {
+        std::memcpy(buf, line.data(), line.size());
+        buf[line.size()] = '\0';
+        *len = line.size();
+    }
+    SecureZeroMemory(&line[0], line.size());
+    return ok;
+}
+
+#else
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+void on_interrupt(int) { interrupted = 1; }
+
+// Without SA_RESTART, so that a read from the terminal returns when
+// Ctrl-C is pressed.
+void set_interrupt_handler() {
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_interrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+} // namespace
+
+void catch_interrupts() { set_interrupt_handler(); }
+
+bool typing_at_terminal() { return isatty(STDIN_FILENO) != 0; }
+
+void use_ansi_console() {}
+
+bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
+    struct termios saved;
+    if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved) != 0) return false;
+    struct sigaction before;
+    sigaction(SIGINT, nullptr, &before);
+    set_interrupt_handler(); // so that Ctrl-C cannot leave the echo off
+    struct termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet); // before the prompt, which invites typing
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    bool ok = false;
+    *len = 0;
+    char c = 0;
+    while (read(STDIN_FILENO, &c, 1) == 1) {
+        if (c == '\n') {
+            ok = true;
+            break;
+        }
+        if (*len + 1 >= cap) break;
+        buf[(*len)++] = c;
+    }
+    buf[*len] = '\0';
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    sigaction(SIGINT, &before, nullptr);
+    std::fputs("\n", stderr);
+    return ok && !interrupt_pending();
+}
+
+#endif

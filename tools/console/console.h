@@ -1,0 +1,39 @@
+// console.h - the terminal (or Windows console) beyond plain streams:
+// Ctrl-C is caught and noted instead of ending the program, a secret is
+// typed without echo, and on Windows typed text reaches the program in the
+// ANSI code page, which the ODBC ANSI functions expect, while the console
+// shows what the program writes in that same code page.
+#ifndef RORI_CONSOLE_H
+#define RORI_CONSOLE_H
+
+#include <cstddef>
+#include <string>
+
+// From now on Ctrl-C only sets a mark (on Windows through a console control
+// handler). A read from the terminal that Ctrl-C breaks off ends early.
+void catch_interrupts();
+// Ctrl-C was pressed since the mark was last taken; takes the mark.
+bool take_interrupt();
+// Ctrl-C was pressed since the mark was last taken; leaves it.
+bool interrupt_pending();
+
+// Standard input is a terminal (or console) that a person types at.
+bool typing_at_terminal();
+
+// Shows the prompt on standard error and reads one line typed at the
+// terminal without showing it, into buf (NUL-terminated, without the line
+// end). False when standard input is no terminal, at its end, when Ctrl-C
+// was pressed, or when the line does not fit.
+bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len);
+
+// Makes the console take and show text in the ANSI code page for as long
+// as the program runs (nothing outside Windows or without a console).
+void use_ansi_console();
+
+#if defined(_WIN32)
+// One line typed at the console, without its line end, in the ANSI code
+// page; false at the end of the input or when Ctrl-C broke it off.
+bool read_console_line(std::string *line);
+#endif
+
+#endif
