@@ -82,9 +82,9 @@ package_win32() {
   build_tree windows mingw-i686.cmake
   local name=roridorezu-$version-win32 stage=$build/stage/roridorezu-$version-win32 w=$build/windows
   mkdir -p "$stage/include"
-  cp "$w/roridorezu.dll" "$w/roridorezu-shell.exe" "$w/tools/scrambler/roridorezu-scramble.exe" "$stage/"
   local bin
   for bin in roridorezu.dll roridorezu-shell.exe roridorezu-scramble.exe; do
+    cp "$w/$bin" "$stage/"
     strip_into i686-w64-mingw32- "$stage/$bin" "$dist/debug/win32"
   done
   bash "$build/src/tests/wine/check-dll.sh" i686-w64-mingw32-objdump "$stage/roridorezu.dll"
