@@ -1,97 +1,56 @@
 #!/usr/bin/env bash
-# release_test.sh - the release as a user gets it. Runs scripts/release.sh
-# on the committed tree, then again in another folder for the Windows zip,
-# which must come out byte for byte the same. Unpacks the zip into a fresh
-# folder and a fresh Wine prefix and runs the unpacked shell on a SQLite
-# data source, the connection scrambled by the unpacked scrambler; does the
-# same with the Linux tarball.
+# release_test.sh - the release as a user gets it: scripts/release.sh on the
+# committed tree, then the Windows zip again in another folder, which must
+# come out byte for byte the same. The zip unpacked into a fresh folder and
+# a fresh Wine prefix, and the tarball unpacked on Linux, each run their
+# shell on SQLite, connected with a data source name that their scrambler
+# scrambled (so the library must decode it exactly), and stripped.
 # Usage: release_test.sh SOURCE_DIR OBJDUMP (CTest passes both).
-source_dir=$1
-objdump=$2
-RORI_SHELL=unpacked
+source_dir=$1 objdump=$2 RORI_SHELL=unpacked
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../shell/lib.sh"
+export RORI_WINEPREFIX=$work/wine-prefix
+trap 'WINEPREFIX=$RORI_WINEPREFIX wineserver -k 2>/dev/null; [ -n "${RORI_KEEP_TEST_DIR:-}" ] || rm -rf "$work"' EXIT
 
-prefix=$work/wine-prefix
-cleanup() {
-  [ ! -d "$prefix" ] || WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  [ -n "${RORI_KEEP_TEST_DIR:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-
-release() { # release BUILD DIST [TARGETS]
-  RORI_RELEASE_BUILD=$1 RORI_RELEASE_DIST=$2 RORI_RELEASE_TARGETS=${3:-win32 linux-i386} \
+release() { # release NAME TARGETS
+  RORI_RELEASE_BUILD=$work/build-$1 RORI_RELEASE_DIST=$work/dist-$1 RORI_RELEASE_TARGETS=$2 \
     bash "$source_dir/scripts/release.sh" >"$1.log" 2>&1 || { cat "$1.log"; exit 1; }
 }
-release "$work/build-a" "$work/dist-a"
-release "$work/build-b" "$work/dist-b" win32
-zip_path=$(ls "$work"/dist-a/roridorezu-*-win32.zip)
-tar_path=$(ls "$work"/dist-a/roridorezu-*-linux-i386.tar.gz)
-version=$(basename "$zip_path" -win32.zip)
-version=${version#roridorezu-}
+release a "win32 linux-i386"
+release b win32
+zip=$(cd dist-a && ls roridorezu-*-win32.zip)
+version=${zip#roridorezu-} && version=${version%-win32.zip}
+expect "two builds, one zip" "$(cmp "dist-a/$zip" "dist-b/$zip" 2>&1)" </dev/null
+unzip -q "dist-a/$zip" -d win && tar -xzf dist-a/roridorezu-"$version"-linux-i386.tar.gz
+win=$work/win/roridorezu-$version-win32 lin=$work/roridorezu-$version-linux-i386
+expect "no debug sections" "$(for f in "$win"/*.dll "$win"/*.exe "$lin"/lib/* "$lin"/bin/*; do
+  "$objdump" -h "$f" | grep -o '\.debug_[a-z]*' | sed "s|^|$f: |"; done | sort -u)" </dev/null
+# The data source name is scrambled, so a connection succeeds only when
+# the library decodes exactly what the scrambler wrote.
+session() { # session SCRAMBLED_CONNECT_TEXT: the statements file
+  printf '%s\n' "\\connect $1" "SELECT 7 AS n;" '\version' >query.sql
+}
+expected="connected slot 1: demo
+connected slot 2: (scrambled) as ann
+ n
+---
+ 7
+(1 row)
+roridorezu-shell with the library RORIDOREZU $version (ODBC)"
+scramble_args=(--connect --host=demo --host-form=3 --user=ann --pw=secret --escaped)
 
-expect "the two builds' zips are alike" "$(cmp "$zip_path" "$work/dist-b/$(basename "$zip_path")" 2>&1)" </dev/null
-expect "SHA256SUMS" "$(cd "$work/dist-a" && sha256sum -c SHA256SUMS 2>&1)" <<OUT
-roridorezu-$version-win32.zip: OK
-roridorezu-$version-linux-i386.tar.gz: OK
-OUT
-
-# --- Windows: the zip in a fresh folder and a fresh Wine prefix ----------
-mkdir "$work/win" && (cd "$work/win" && unzip -q "$zip_path")
-win=$work/win/roridorezu-$version-win32
-expect "the DLL's export and imports" "$(bash "$source_dir/tests/wine/check-dll.sh" "$objdump" "$win/roridorezu.dll" 2>&1)" <<'OUT'
-exports: vizori; imports: kernel32.dll msvcrt.dll odbc32.dll
-OUT
-expect "no debug sections in the zip's programs" \
-  "$(for f in "$win"/*.dll "$win"/*.exe; do "$objdump" -h "$f" | grep -o '\.debug_[a-z]*' | sed "s|^|$(basename "$f"): |"; done | sort -u)" </dev/null
-
-export RORI_WINEPREFIX=$prefix
-wine_run=$source_dir/scripts/wine-run.sh
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-# The data source name itself is scrambled, so the connection succeeds only
-# when the DLL decodes what the scrambler wrote.
-scrambled=$(bash "$wine_run" "$win/roridorezu-scramble.exe" \
-  --connect --host=demo --host-form=3 --user=ann --pw=secret --escaped 2>>wine.err | tr -d '\r') || true
-cat >query.sql <<IN
-\\connect $scrambled
-CREATE TABLE places (id INTEGER PRIMARY KEY, city VARCHAR(20));
-INSERT INTO places (city) VALUES ('Lisbon');
-SELECT * FROM places;
-\\version
-IN
+wine_run=$source_dir/scripts/wine-run.sh
+session "$(bash "$wine_run" "$win/roridorezu-scramble.exe" "${scramble_args[@]}" 2>>wine.err | tr -d '\r')"
 shown=$(bash "$wine_run" "$here/../shell/wine/wine-query.bat" "$(windows_path "$win/roridorezu-shell.exe")" \
   "$work/wine.db" "$(windows_path "$work/query.sql")" 2>>wine.err | tr -d '\r') || true
-expect "the unpacked shell.exe, connected with a scrambled text" "$shown" <<OUT
-connected slot 1: demo
-connected slot 2: (scrambled) as ann
-0 rows affected
-1 row affected
- id | city
-----+--------
-  1 | Lisbon
-(1 row)
-roridorezu-shell with the library RORIDOREZU $version (ODBC)
-OUT
+expect "the zip's shell.exe under a fresh Wine prefix" "$shown" <<<"$expected"
 
-# --- Linux: the tarball in a fresh folder --------------------------------
-mkdir "$work/linux" && (cd "$work/linux" && tar -xzf "$tar_path")
-lin=$work/linux/roridorezu-$version-linux-i386
-expect "the shared library exports vizori alone, without debug sections" \
-  "$(nm -D --defined-only "$lin/lib/libroridorezu.so" | awk '{print $NF}'; readelf -S "$lin/lib/libroridorezu.so" | grep -o '\.debug_[a-z]*')" <<'OUT'
-vizori
-OUT
 shell_bin=$lin/bin/roridorezu-shell
-scrambled=$("$lin/bin/roridorezu-scramble" --connect --host=demo --host-form=3 --user=ann --pw=secret --escaped)
-expect "the unpacked shell, connected with a scrambled text" \
-  "$(run_shell -c "\\connect $scrambled" -c 'SELECT 7 AS seven' -c '\version')" <<OUT
-connected slot 1: (scrambled) as ann
- seven
--------
-     7
-(1 row)
-roridorezu-shell with the library RORIDOREZU $version (ODBC)
-[exit 0]
-OUT
+session "$("$lin/bin/roridorezu-scramble" "${scramble_args[@]}")"
+expect "the tarball's shell" "$(run_shell demo -f query.sql)" <<<"$expected
+[exit 0]"
+expect "the tarball's library exports vizori alone" "$(nm -D --defined-only "$lin/lib/libroridorezu.so" | awk '{print $NF}')" <<<vizori
 
 [ "$failed" -eq 0 ] || sed 's/^/    wine stderr: /' wine.err
 finish

@@ -53,23 +53,20 @@ TEST_F(wine_info, library_and_driver_items) {
     EXPECT_EQ(info(4, text), ST_UNSUPPORTED);
 }
 
-// The text of `name` in the version resource of `file` (a path), read as
-// Explorer does, or "(none)".
-std::string version_text(const std::string &file, const char *name) {
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
-    std::vector<char> info(size);
-    void *value = nullptr;
+// The text of `name` in the version resource of the file at `path`, as
+// Explorer reads it, or "(none)".
+std::string version_text(const std::string &path, const char *name) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    std::vector<char> info(size + 1);
+    char *value = nullptr;
     UINT length = 0;
     std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
-    if (size == 0 || !GetFileVersionInfoA(file.c_str(), 0, size, info.data()) ||
-        !VerQueryValueA(info.data(), key.c_str(), &value, &length) || length == 0)
-        return "(none)";
-    return static_cast<const char *>(value);
+    bool found = GetFileVersionInfoA(path.c_str(), 0, size, info.data()) &&
+                 VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void **>(&value), &length);
+    return found ? value : "(none)";
 }
 
-// The DLL and both programs, which sit in this program's folder, carry the
-// version that item 8 reports, in both version fields.
+// The DLL and both programs beside this one carry item 8's version.
 TEST_F(wine_info, version_resources_carry_the_library_version) {
     std::string version;
     ASSERT_EQ(info(8, version), ST_OK);
@@ -77,11 +74,9 @@ TEST_F(wine_info, version_resources_carry_the_library_version) {
     std::string folder(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
     folder.erase(folder.find_last_of('\\') + 1);
     for (const char *file : {"roridorezu.dll", "roridorezu-shell.exe", "roridorezu-scramble.exe"}) {
-        std::string path = folder + file;
-        EXPECT_EQ(version_text(path, "FileVersion"), version) << file;
-        EXPECT_EQ(version_text(path, "ProductVersion"), version) << file;
-        EXPECT_EQ(version_text(path, "OriginalFilename"), file);
-        EXPECT_EQ(version_text(path, "ProductName"), "roridorezu") << file;
+        for (const char *name : {"FileVersion", "ProductVersion"})
+            EXPECT_EQ(version_text(folder + file, name), version) << file << " " << name;
+        EXPECT_EQ(version_text(folder + file, "OriginalFilename"), file);
     }
 }
 
