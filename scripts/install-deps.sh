@@ -15,6 +15,8 @@ packages=(
   # the i386 sanitizer runtimes of gcc, and clang with libFuzzer
   lib32asan8 lib32ubsan1 clang libclang-rt-14-dev
   libedit-dev:i386
+  # the release archives (scripts/release.sh)
+  zip unzip
   postgresql mariadb-server mariadb-client odbc-postgresql:i386 odbc-mariadb:i386 iproute2
 )
 packages+=("$@")

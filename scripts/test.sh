@@ -2,7 +2,9 @@
 # test.sh - the one test command: installs what is missing, builds the
 # Windows DLL with its Wine suite (build/windows) and the Linux library with
 # its suite (build/linux), then runs every test through CTest in the Linux
-# build: the Linux suite, the DLL's export and import check, and the Wine run.
+# build: the Linux suite, the DLL's export and import check, the Wine run,
+# and the release of the committed tree (scripts/release.sh) unpacked and
+# used on Windows under a fresh Wine prefix and on Linux.
 # Then the reliability runs (scripts/reliability.sh): the Linux suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, valgrind memcheck,
 # and the libFuzzer corpus replay with a short fuzzing of each target.

@@ -12,11 +12,15 @@
 #include "host/handlers.h"
 #include "host/request.h"
 
-// The library's own name and version, as items 7 and 8 report them.
+// The library's own name and version, as items 7 and 8 report them. The
+// version comes from the build (the project's version in CMakeLists.txt),
+// which also stamps it into the Windows version resources and the release
+// archives. Its number packs the parts as 1.4.109.0 -> 1401090.
 static const char library_name[] = "RORIDOREZU";
 static const char interface_name[] = "ODBC";
-static const int version_parts[4] = {1, 4, 109, 0};
-static const int32_t library_version_number = 1401090;
+static const int version_parts[4] = {RORI_VERSION_MAJOR, RORI_VERSION_MINOR, RORI_VERSION_PATCH, RORI_VERSION_TWEAK};
+static const int32_t library_version_number =
+    RORI_VERSION_MAJOR * 1000000 + RORI_VERSION_MINOR * 100000 + RORI_VERSION_PATCH * 10 + RORI_VERSION_TWEAK;
 
 // Size of the text buffer for an answer of the driver, NUL included.
 #define INFO_TEXT_SIZE 240

@@ -1,5 +1,7 @@
 // Through roridorezu.dll under Wine: information items, a connection and a
 // statement attribute set and read back, and the list of data sources.
+#include <windows.h>
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -49,6 +51,33 @@ TEST_F(wine_info, library_and_driver_items) {
     EXPECT_EQ(info(1, text), ST_OK);
     EXPECT_NE(text.find("sqlite3odbc"), std::string::npos) << "the unix driver behind Wine's odbc32: " << text;
     EXPECT_EQ(info(4, text), ST_UNSUPPORTED);
+}
+
+// The text of `name` in the version resource of the file at `path`, as
+// Explorer reads it, or "(none)".
+std::string version_text(const std::string &path, const char *name) {
+    DWORD ignored = 0, size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    std::vector<char> info(size + 1);
+    char *value = nullptr;
+    UINT length = 0;
+    std::string key = std::string("\\StringFileInfo\\040904E4\\") + name;
+    bool found = GetFileVersionInfoA(path.c_str(), 0, size, info.data()) &&
+                 VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void **>(&value), &length);
+    return found ? value : "(none)";
+}
+
+// The DLL and both programs beside this one carry item 8's version.
+TEST_F(wine_info, version_resources_carry_the_library_version) {
+    std::string version;
+    ASSERT_EQ(info(8, version), ST_OK);
+    char self[MAX_PATH];
+    std::string folder(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    folder.erase(folder.find_last_of('\\') + 1);
+    for (const char *file : {"roridorezu.dll", "roridorezu-shell.exe", "roridorezu-scramble.exe"}) {
+        for (const char *name : {"FileVersion", "ProductVersion"})
+            EXPECT_EQ(version_text(folder + file, name), version) << file << " " << name;
+        EXPECT_EQ(version_text(folder + file, "OriginalFilename"), file);
+    }
 }
 
 TEST_F(wine_info, column_and_row_counts_of_the_last_statement) {
