@@ -43,7 +43,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 wine_run=$source_dir/scripts/wine-run.sh
 session "$(bash "$wine_run" "$win/roridorezu-scramble.exe" "${scramble_args[@]}" 2>>wine.err | tr -d '\r')"
 shown=$(bash "$wine_run" "$here/../shell/wine/wine-query.bat" "$(windows_path "$win/roridorezu-shell.exe")" \
-  "$work/wine.db" "$(windows_path "$work/query.sql")" 2>>wine.err | tr -d '\r') || true
+  "$work/wine.db" --bail -f "$(windows_path "$work/query.sql")" 2>>wine.err | tr -d '\r') || true
 expect "the zip's shell.exe under a fresh Wine prefix" "$shown" <<<"$expected"
 
 shell_bin=$lin/bin/roridorezu-shell
