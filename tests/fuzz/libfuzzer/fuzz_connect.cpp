@@ -43,7 +43,7 @@ extern "C" SQLRETURN SQL_API SQLConnect(SQLHDBC dbc, SQLCHAR *dsn, SQLSMALLINT l
     return SQL_SUCCESS;
 }
 
-void diag_step(request &, SQLRETURN) {}
+void diag_on_dbc(request &, SQLRETURN) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
