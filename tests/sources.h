@@ -37,6 +37,14 @@ struct expected_listing {
     const char *name;
 };
 
+// A value longer in bytes than its column's display size: the column's
+// type, the value as an SQL literal, and the text it must arrive as.
+struct display_overflow {
+    const char *column_type;
+    const char *literal;
+    const char *text;
+};
+
 struct data_source {
     const char *name;            // test name suffix
     const char *dsn;             // the shared data source
@@ -54,10 +62,12 @@ struct data_source {
     const char *schema;          // SQL_DESC_SCHEMA_NAME of a table column
     // Long values.
     const char *long_text_type;
-    int32_t long_text_width;     // its display size, which caps dynamic sizing
+    int32_t long_text_width;     // its display size, which the first growth of a dynamic variable keeps to
+    std::vector<display_overflow> overflows;
     const char *blob_type;
     const char *hex_open, *hex_close; // a binary literal: open + hex digits + close
     std::vector<expected_listing> listings;
+    const char *tables_catalog;  // the catalog of every table SHOW TABLES lists
     // Attributes: a query timeout of 30 set on a statement, as the driver
     // answers (SQLSTATE of the set, value read back).
     const char *timeout_state;
