@@ -1,6 +1,7 @@
-// slots.cpp - the process-wide environment, the ten connection slots, and
-// the requests that bring them up and down: OP_INIT, OP_SHUTDOWN,
-// OP_NEWCONN and OP_DISCONNECT.
+// slots.cpp - the process-wide environment, the ten connection slots, the
+// handles that the driver manager refused to free (kept for the next
+// OP_SHUTDOWN), and the requests that bring them up and down: OP_INIT,
+// OP_SHUTDOWN, OP_NEWCONN and OP_DISCONNECT.
 #include "conn/slots.h"
 
 #include <cstring>
@@ -83,9 +84,8 @@ void slot_free_stmt(conn_slot *slot) {
     slot->stmt = nullptr;
 }
 
-// Frees the slot's statement, ends and frees its connection; the slot is
-// free afterwards. A statement the driver manager refuses to free goes
-// with its connection, which frees its statements.
+// Frees the slot's statement, ends and frees its connection (or keeps it
+// for OP_SHUTDOWN); the slot is free afterwards.
 static void release_slot(conn_slot *slot) {
     slot_free_stmt(slot);
     if (slot->dbc != nullptr) free_or_keep(SQL_HANDLE_DBC, slot->dbc);
@@ -138,6 +138,8 @@ void op_shutdown(request &rq) {
         heap_free(s.field_buf);
         s.field_buf = nullptr;
     }
+    // Handles kept by earlier teardowns go before the environment: one of
+    // their connections may belong to it.
     release_leftovers();
     if (env_handle != nullptr) free_or_keep(SQL_HANDLE_ENV, env_handle);
     env_handle = nullptr;

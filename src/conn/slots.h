@@ -34,9 +34,9 @@ conn_slot *slot_by_number(int number);
 // Allocates the slot's statement on its connection when it has none.
 SQLRETURN slot_ensure_stmt(conn_slot *slot);
 
-// Frees the slot's statement handle, if it has one. A handle that the
-// driver manager refuses to free is kept aside and freed at OP_SHUTDOWN;
-// either way the slot no longer holds a statement.
+// Frees the slot's statement handle, if it has one; either way the slot no
+// longer holds a statement. One that the driver manager refuses to free is
+// left to its connection, whose end frees it.
 void slot_free_stmt(conn_slot *slot);
 
 #endif
