@@ -161,11 +161,6 @@ TEST_F(attributes_test, diagnostics_come_from_the_handle_whose_call_failed) {
     EXPECT_EQ(send(OP_GETERROR, err, {&message}), ST_SQLERROR);
     EXPECT_EQ(status_view{err}.sqlstate(), "HY024");
     EXPECT_EQ(message.text_value().find("SELEC"), std::string::npos) << message.text_value();
-
-    host_var again = status_block(slot);
-    host_var text = host_var::text("-host=demo");
-    EXPECT_EQ(send(OP_CONNECT, again, {&text}), ST_SQLERROR) << "the slot is connected already";
-    EXPECT_EQ(status_view{again}.sqlstate(), "08002");
 }
 
 TEST_F(attributes_test, text_attributes_read_as_minus_99_and_set_from_the_text) {

@@ -48,7 +48,6 @@ std::vector<data_source> make_sources() {
     sqlite.schema = "";
     sqlite.long_text_type = "TEXT";
     sqlite.long_text_width = 65536;
-    sqlite.overflows = {{"VARCHAR(3)", "'ABCDEFGHIJ'", "ABCDEFGHIJ"}};
     sqlite.blob_type = "BLOB";
     sqlite.hex_open = "X'";
     sqlite.hex_close = "'";
@@ -101,10 +100,6 @@ std::vector<data_source> make_sources() {
     pg.schema = "public";
     pg.long_text_type = "text";
     pg.long_text_width = 8190;
-    // Display sizes count characters, and time(3) leaves out the fraction.
-    pg.overflows = {{"varchar(5)", "'\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600'",
-                     "\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600"},
-                    {"time(3)", "'04:05:06.789'", "04:05:06.789"}};
     pg.blob_type = "bytea";
     pg.hex_open = "'\\x";
     pg.hex_close = "'";

@@ -37,13 +37,6 @@ struct expected_listing {
     const char *name;
 };
 
-// A value longer in bytes than its column's display size: the column's
-// type, the value as an SQL literal, and the text it must arrive as.
-struct display_overflow {
-    const char *column_type;
-    const char *literal;
-    const char *text;
-};
 
 struct data_source {
     const char *name;            // test name suffix
@@ -63,7 +56,6 @@ struct data_source {
     // Long values.
     const char *long_text_type;
     int32_t long_text_width;     // its display size, which the first growth of a dynamic variable keeps to
-    std::vector<display_overflow> overflows;
     const char *blob_type;
     const char *hex_open, *hex_close; // a binary literal: open + hex digits + close
     std::vector<expected_listing> listings;

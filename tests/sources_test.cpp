@@ -418,25 +418,6 @@ TEST_P(source_test, long_text_and_binary_arrive_whole) {
     }
 }
 
-// A display size counts characters (or leaves out part of a value), so a
-// value can be longer in bytes: a dynamic variable still receives it whole.
-TEST_P(source_test, dynamic_variable_takes_a_value_longer_than_its_display_size) {
-    if (src().overflows.empty()) GTEST_SKIP() << "no such column on this source";
-    int n = 0;
-    for (const display_overflow &o : src().overflows) {
-        SCOPED_TRACE(o.column_type);
-        const std::string t = table("overflow" + std::to_string(++n));
-        exec("CREATE TABLE " + t + " (v " + o.column_type + ")");
-        exec("INSERT INTO " + t + " VALUES (" + o.literal + ")");
-        open("SELECT v FROM " + t);
-        host_var dyn = host_var::text("", 1, true);
-        host_var st = status_block(slot);
-        EXPECT_EQ(send(OP_FETCH, st, {&dyn}), ST_OK) << status_view{st}.sqlstate();
-        EXPECT_EQ(dyn.text_value(), o.text);
-        close();
-    }
-}
-
 // --- information items -----------------------------------------------------------
 
 TEST_P(source_test, information_items) {
