@@ -125,6 +125,44 @@ TEST_F(attributes_test, autocommit_back_on_commits_what_another_connection_could
     EXPECT_EQ(rows_in_t(other), 1) << "turning autocommit on commits";
 }
 
+// Closing a connection, by OP_DISCONNECT or OP_SHUTDOWN, rolls back work
+// not committed and really ends it: SQLite keeps no lock on the database.
+TEST_F(attributes_test, teardown_with_work_not_committed_rolls_it_back_and_releases_the_database) {
+    exec("CREATE TABLE t(a INTEGER)");
+    for (int opcode : {OP_DISCONNECT, OP_SHUTDOWN}) {
+        EXPECT_EQ(set_number(OP_SETCONNATTR, slot, SQL_ATTR_AUTOCOMMIT, 0).rc, ST_OK);
+        exec("INSERT INTO t VALUES(1)");
+        host_var st = status_block(slot);
+        EXPECT_EQ(send(opcode, st), ST_OK) << opcode;
+        init_library();
+        slot = connect_slot("demo");
+        EXPECT_EQ(rows_in_t(slot), 0) << opcode << ": the insert was rolled back";
+        host_var insert = status_block(slot);
+        host_var text = host_var::text("INSERT INTO t VALUES(2)");
+        EXPECT_EQ(send(OP_QUERY, insert, {&text}), ST_OK) << opcode << ": " << status_view{insert}.sqlstate();
+        exec("DELETE FROM t");
+    }
+}
+
+// The diagnostics are those of the call that failed, here on the
+// connection, not of an earlier failed statement on the slot; OP_GETERROR
+// gives the same record's message.
+TEST_F(attributes_test, diagnostics_come_from_the_handle_whose_call_failed) {
+    host_var failed = status_block(slot);
+    host_var bad = host_var::text("SELEC nonsense");
+    EXPECT_EQ(send(OP_QUERY, failed, {&bad}), ST_SQLERROR);
+    EXPECT_EQ(status_view{failed}.sqlstate(), "HY000");
+
+    attr_answer a = set_number(OP_SETCONNATTR, slot, SQL_ATTR_TXN_ISOLATION, 12345);
+    EXPECT_EQ(a.rc, ST_SQLERROR);
+    EXPECT_EQ(a.state, "HY024");
+    host_var err = status_block(slot);
+    host_var message = host_var::text("", 300);
+    EXPECT_EQ(send(OP_GETERROR, err, {&message}), ST_SQLERROR);
+    EXPECT_EQ(status_view{err}.sqlstate(), "HY024");
+    EXPECT_EQ(message.text_value().find("SELEC"), std::string::npos) << message.text_value();
+}
+
 TEST_F(attributes_test, text_attributes_read_as_minus_99_and_set_from_the_text) {
     for (int32_t number : {SQL_ATTR_CURRENT_CATALOG, SQL_ATTR_TRACEFILE, SQL_ATTR_TRANSLATE_LIB}) {
         host_var v = host_var::integer(7);
@@ -315,6 +353,22 @@ TEST_F(attributes_test, row_array_size_and_paramset_size_can_only_be_1) {
     host_var count = host_var::integer(0);
     EXPECT_TRUE(fetch_row(slot, {&count}));
     EXPECT_EQ(count.int_value(), 1);
+}
+
+// No request waits for a call that is still executing: asynchronous
+// execution may only be switched off, and other values never reach the
+// driver, which keeps reading 0.
+TEST_F(attributes_test, asynchronous_execution_can_only_be_switched_off) {
+    for (int set : {OP_SETCONNATTR, OP_SETSTMTATTR}) {
+        int get = set == OP_SETCONNATTR ? OP_GETCONNATTR : OP_GETSTMTATTR;
+        for (int64_t value : {1, 2, -1}) {
+            attr_answer a = set_number(set, slot, SQL_ATTR_ASYNC_ENABLE, value);
+            EXPECT_EQ(a.rc, ST_UNSUPPORTED) << set << " " << value;
+            EXPECT_EQ(a.state, "") << set << " " << value;
+        }
+        EXPECT_EQ(read_number(get, slot, SQL_ATTR_ASYNC_ENABLE), 0) << set;
+        EXPECT_EQ(set_number(set, slot, SQL_ATTR_ASYNC_ENABLE, 0).rc, ST_OK) << set;
+    }
 }
 
 TEST_F(attributes_test, row_number_is_read_only_and_read_after_a_fetch) {

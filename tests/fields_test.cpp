@@ -150,6 +150,22 @@ TEST_F(fields_test, argument_smaller_than_one_record_gets_nothing_but_the_count)
     EXPECT_EQ(field_record(2).substr(FR_NAME, 2), std::string("b\0", 2));
 }
 
+// A negative size gives the argument no room: nothing of it is written or
+// read, however large its area.
+TEST_F(fields_test, negative_sizes_give_no_room_to_describe_or_set) {
+    open("SELECT 1 AS a, 2 AS b");
+    for (int op : {OP_DESCRIBE, OP_SETFIELDS}) {
+        host_var recs = host_var::raw(16);
+        recs.fill(0xEE);
+        recs.declared_size = -1;
+        host_var st = status_block(slot);
+        EXPECT_EQ(send(op, st, {&recs}), ST_OK) << op;
+        EXPECT_EQ(status_view{st}.result(), op == OP_DESCRIBE ? 2 : 0) << op;
+        EXPECT_EQ(recs.bytes(16), std::string(16, '\xEE')) << op;
+    }
+    EXPECT_EQ(field_record(2).substr(FR_NAME, 2), std::string("b\0", 2)) << "the records stay as described";
+}
+
 TEST_F(fields_test, more_than_31_columns_describe_31_and_count_all) {
     std::string sql = "SELECT 1 AS c1";
     for (int k = 2; k <= 33; ++k) sql += ", " + std::to_string(k) + " AS c" + std::to_string(k);

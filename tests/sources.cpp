@@ -56,6 +56,7 @@ std::vector<data_source> make_sources() {
                        {"SHOW DATABASES", 3, "@table"},
                        {"SHOW SCHEMAS", 3, "@table"},
                        {"SHOW CATALOGS", 3, "@table"}};
+    sqlite.tables_catalog = "";
     sqlite.timeout_state = ""; // taken without a word, and not kept
     sqlite.timeout_kept = 0;
     // The driver opens its transaction with BEGIN and does not see a
@@ -106,6 +107,7 @@ std::vector<data_source> make_sources() {
                    {"SHOW DATABASES", 2, "public"},
                    {"SHOW SCHEMAS", 2, "public"},
                    {"SHOW CATALOGS", 1, "roridb"}};
+    pg.tables_catalog = "roridb";
     pg.timeout_state = "";
     pg.timeout_kept = 30;
     pg.after_rollback = "";
@@ -150,11 +152,13 @@ std::vector<data_source> make_sources() {
     ma.blob_type = "MEDIUMBLOB";
     ma.hex_open = "X'";
     ma.hex_close = "'";
-    // MariaDB has catalogs (its databases) and no schemas.
+    // MariaDB has catalogs (its databases) and no schemas: databases and
+    // schemas are listed as its catalogs.
     ma.listings = {{"SHOW TABLES", 3, "@table"},
-                   {"SHOW DATABASES", 0, ""},
-                   {"SHOW SCHEMAS", 0, ""},
+                   {"SHOW DATABASES", 1, "information_schema"},
+                   {"SHOW SCHEMAS", 1, "roridb"},
                    {"SHOW CATALOGS", 1, "roridb"}};
+    ma.tables_catalog = "roridb";
     ma.timeout_state = "01S02"; // "option value changed to default (no timeout)"
     ma.timeout_kept = 0;
     ma.after_rollback = "";

@@ -37,6 +37,7 @@ struct expected_listing {
     const char *name;
 };
 
+
 struct data_source {
     const char *name;            // test name suffix
     const char *dsn;             // the shared data source
@@ -54,10 +55,11 @@ struct data_source {
     const char *schema;          // SQL_DESC_SCHEMA_NAME of a table column
     // Long values.
     const char *long_text_type;
-    int32_t long_text_width;     // its display size, which caps dynamic sizing
+    int32_t long_text_width;     // its display size, which the first growth of a dynamic variable keeps to
     const char *blob_type;
     const char *hex_open, *hex_close; // a binary literal: open + hex digits + close
     std::vector<expected_listing> listings;
+    const char *tables_catalog;  // the catalog of every table SHOW TABLES lists
     // Attributes: a query timeout of 30 set on a statement, as the driver
     // answers (SQLSTATE of the set, value read back).
     const char *timeout_state;

@@ -5,6 +5,10 @@
 #include <cstring>
 
 #include "blowfish_pi.h"
+#include "secure_wipe.h"
+
+// The block halves in the routines below hold decrypted or key-derived
+// words, so each routine wipes its own before it returns.
 
 static uint32_t bf_f(const bf_ctx *ctx, uint32_t x) {
     uint32_t h = ctx->s[0][x >> 24] + ctx->s[1][(x >> 16) & 255];
@@ -23,23 +27,28 @@ static void bf_rounds(const bf_ctx *ctx, uint32_t *l, uint32_t *r, int first, in
         uint32_t t = a;
         a = b;
         b = t;
+        secure_wipe(&t, sizeof t);
     }
     // undo the last swap, then whiten with the two remaining entries
     *r = a ^ ctx->p[i];
     *l = b ^ ctx->p[i + step];
+    secure_wipe(&a, sizeof a);
+    secure_wipe(&b, sizeof b);
 }
 
 void bf_encrypt_block(const bf_ctx *ctx, uint32_t *l, uint32_t *r) { bf_rounds(ctx, l, r, 0, 1); }
 
 void bf_decrypt_block(const bf_ctx *ctx, uint32_t *l, uint32_t *r) { bf_rounds(ctx, l, r, 17, -1); }
 
-static uint32_t key_word(const uint8_t *key, size_t keylen, size_t *pos) {
+// XORs the next four key bytes, cycling through the key, into *word.
+static void fold_key_word(const uint8_t *key, size_t keylen, size_t *pos, uint32_t *word) {
     uint32_t w = 0;
     for (int i = 0; i < 4; ++i) {
         w = (w << 8) | key[*pos];
         *pos = (*pos + 1) % keylen;
     }
-    return w;
+    *word ^= w;
+    secure_wipe(&w, sizeof w);
 }
 
 // Replaces words pairwise with the chained encryption of (l, r).
@@ -55,11 +64,13 @@ void bf_key_schedule(const uint8_t *key, size_t keylen, bf_ctx *ctx) {
     std::memcpy(ctx->s, bf_init_s, sizeof ctx->s);
     std::memcpy(ctx->p, bf_init_p, sizeof ctx->p);
     size_t pos = 0;
-    for (int i = 0; i < 18 && keylen > 0; ++i) ctx->p[i] ^= key_word(key, keylen, &pos);
+    for (int i = 0; i < 18 && keylen > 0; ++i) fold_key_word(key, keylen, &pos, &ctx->p[i]);
     uint32_t l = 0;
     uint32_t r = 0;
     fill_pairs(ctx, ctx->p, 18, &l, &r);
     for (int box = 0; box < 4; ++box) fill_pairs(ctx, ctx->s[box], 256, &l, &r);
+    secure_wipe(&l, sizeof l);
+    secure_wipe(&r, sizeof r);
 }
 
 static uint32_t load_le32(const uint8_t *b) {
@@ -80,6 +91,8 @@ static void bf_ecb_le(const bf_ctx *ctx, const uint8_t *in, uint8_t *out, size_t
         transform(ctx, &l, &r);
         store_le32(out + off, l);
         store_le32(out + off + 4, r);
+        secure_wipe(&l, sizeof l);
+        secure_wipe(&r, sizeof r);
     }
 }
 

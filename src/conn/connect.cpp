@@ -120,5 +120,5 @@ void op_connect(request &rq) {
 
     if (rc == SQL_SUCCESS) return;
     if (rc != SQL_SUCCESS_WITH_INFO) set_status(rq, ST_SQLERROR);
-    diag_step(rq, rc);
+    diag_on_dbc(rq, rc);
 }

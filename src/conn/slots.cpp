@@ -1,6 +1,7 @@
-// slots.cpp - the process-wide environment, the ten connection slots, and
-// the requests that bring them up and down: OP_INIT, OP_SHUTDOWN,
-// OP_NEWCONN and OP_DISCONNECT.
+// slots.cpp - the process-wide environment, the ten connection slots, the
+// handles that the driver manager refused to free (kept for the next
+// OP_SHUTDOWN), and the requests that bring them up and down: OP_INIT,
+// OP_SHUTDOWN, OP_NEWCONN and OP_DISCONNECT.
 #include "conn/slots.h"
 
 #include <cstring>
@@ -28,17 +29,68 @@ SQLRETURN slot_ensure_stmt(conn_slot *slot) {
     return rc;
 }
 
-// Frees the slot's statement, disconnects and frees its connection.
+// Connection and environment handles that the driver manager refused to
+// free, kept so that OP_SHUTDOWN can try again instead of forgetting a
+// connection that is still open (and may hold a database lock). A handle
+// that finds the table full is forgotten.
+struct leftover {
+    SQLSMALLINT type;
+    SQLHANDLE handle; // null: the entry is unused
+};
+#define LEFTOVER_CAP 32
+static leftover leftover_table[LEFTOVER_CAP];
+
+static void keep_leftover(SQLSMALLINT type, SQLHANDLE handle) {
+    for (leftover &l : leftover_table)
+        if (l.handle == nullptr) {
+            l = {type, handle};
+            return;
+        }
+}
+
+// A driver refuses to disconnect while work is not committed: that work is
+// rolled back and the disconnect tried again, as closing a connection does.
+static void end_connection(SQLHDBC dbc) {
+    if (sql_ok(SQLDisconnect(dbc))) return;
+    SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+    SQLDisconnect(dbc);
+}
+
+// Ends a connection first; true when the handle is gone: freed, or no
+// longer known to the driver manager (so nothing is left to keep).
+static bool free_handle(SQLSMALLINT type, SQLHANDLE handle) {
+    if (type == SQL_HANDLE_DBC) end_connection(handle);
+    SQLRETURN rc = SQLFreeHandle(type, handle);
+    return sql_ok(rc) || rc == SQL_INVALID_HANDLE;
+}
+
+static void free_or_keep(SQLSMALLINT type, SQLHANDLE handle) {
+    if (!free_handle(type, handle)) keep_leftover(type, handle);
+}
+
+// Connections before environments: an environment with a connection left
+// cannot be freed.
+static void release_leftovers() {
+    static const SQLSMALLINT release_order[] = {SQL_HANDLE_DBC, SQL_HANDLE_ENV};
+    for (SQLSMALLINT type : release_order)
+        for (leftover &l : leftover_table)
+            if (l.handle != nullptr && l.type == type && free_handle(type, l.handle)) l.handle = nullptr;
+}
+
+void slot_free_stmt(conn_slot *slot) {
+    if (slot->stmt == nullptr) return;
+    SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
+    if (slot->diag_handle == slot->stmt) slot->diag_handle = nullptr;
+    slot->stmt = nullptr;
+}
+
+// Frees the slot's statement, ends and frees its connection (or keeps it
+// for OP_SHUTDOWN); the slot is free afterwards.
 static void release_slot(conn_slot *slot) {
-    if (slot->stmt != nullptr) {
-        SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
-        slot->stmt = nullptr;
-    }
-    if (slot->dbc != nullptr) {
-        SQLDisconnect(slot->dbc);
-        SQLFreeHandle(SQL_HANDLE_DBC, slot->dbc);
-        slot->dbc = nullptr;
-    }
+    slot_free_stmt(slot);
+    if (slot->dbc != nullptr) free_or_keep(SQL_HANDLE_DBC, slot->dbc);
+    slot->dbc = nullptr;
+    slot->diag_handle = nullptr;
 }
 
 // Gives back a half-made environment, so that the next OP_INIT tries again.
@@ -52,13 +104,14 @@ void op_init(request &rq) {
     for (conn_slot &s : slot_table) {
         s.dbc = nullptr;
         s.stmt = nullptr;
+        s.diag_handle = nullptr;
     }
     SQLHENV env = nullptr;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     env_handle = env; // as the driver manager left it, so the diagnostics can read it
     if (!sql_ok(rc)) {
         set_status(rq, ST_SQLERROR);
-        diag_step(rq, rc);
+        diag_on_env(rq, rc);
         discard_env();
         return;
     }
@@ -67,11 +120,11 @@ void op_init(request &rq) {
         // Without the version the environment is useless: give it back so
         // that the next OP_INIT tries again.
         set_status(rq, ST_SQLERROR);
-        diag_step(rq, rc);
+        diag_on_env(rq, rc);
         discard_env();
         return;
     }
-    diag_step(rq, rc);
+    diag_on_env(rq, rc);
 }
 
 void op_shutdown(request &rq) {
@@ -85,7 +138,11 @@ void op_shutdown(request &rq) {
         heap_free(s.field_buf);
         s.field_buf = nullptr;
     }
-    discard_env();
+    // Handles kept by earlier teardowns go before the environment: one of
+    // their connections may belong to it.
+    release_leftovers();
+    if (env_handle != nullptr) free_or_keep(SQL_HANDLE_ENV, env_handle);
+    env_handle = nullptr;
 }
 
 void op_newconn(request &rq) {
@@ -102,23 +159,24 @@ void op_newconn(request &rq) {
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_DBC, env_handle, &dbc);
     if (!sql_ok(rc)) {
         set_status(rq, ST_SQLERROR);
-        diag_step(rq, rc);
+        diag_on_env(rq, rc);
         return;
     }
     slot->stmt = nullptr;
+    slot->diag_handle = nullptr;
     slot->result_columns = -1;
     slot->field_cap = FIELD_CAP;
     if (slot->field_buf == nullptr) slot->field_buf = static_cast<uint8_t *>(heap_alloc(FIELD_BUF_SIZE));
     if (slot->field_buf == nullptr) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         set_status(rq, ST_NOMEM);
-        diag_step(rq, rc);
+        diag_on_env(rq, rc);
         return;
     }
     std::memset(slot->field_buf, 0, FIELD_BUF_SIZE);
     rq.status[SS_SLOT] = static_cast<uint8_t>(number);
     slot->dbc = dbc;
-    diag_step(rq, rc);
+    diag_on_env(rq, rc);
 }
 
 void op_disconnect(request &rq) { release_slot(rq.slot); }

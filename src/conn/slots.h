@@ -19,6 +19,11 @@ struct conn_slot {
     // first fetch; -1 until then. The count of a result does not change
     // while it is open, so later fetches need not ask the driver again.
     SQLSMALLINT result_columns;
+    // The handle of the slot's last call that left a diagnostic record (its
+    // statement, its connection or the environment), which OP_GETERROR
+    // reads; null when there is none or that handle was freed since.
+    SQLSMALLINT diag_type;
+    SQLHANDLE diag_handle;
 };
 
 extern SQLHENV env_handle;
@@ -28,5 +33,10 @@ conn_slot *slot_by_number(int number);
 
 // Allocates the slot's statement on its connection when it has none.
 SQLRETURN slot_ensure_stmt(conn_slot *slot);
+
+// Frees the slot's statement handle, if it has one; either way the slot no
+// longer holds a statement. One that the driver manager refuses to free is
+// left to its connection, whose end frees it.
+void slot_free_stmt(conn_slot *slot);
 
 #endif

@@ -1,6 +1,6 @@
 // diag.cpp - capture of ODBC diagnostics into the status block, and
-// OP_GETERROR, which hands the message text of the latest record to the
-// caller.
+// OP_GETERROR, which hands the message text of the record that the slot's
+// last failed call left to the caller.
 #include "host/diag.h"
 
 #include "conn/slots.h"
@@ -13,9 +13,11 @@ struct chosen_handle {
     SQLHANDLE handle; // null: there is none
 };
 
-// The slot's statement, else its connection, else the environment.
-static chosen_handle preferred_handle(const request &rq) {
+// Where OP_GETERROR looks: the handle of the slot's last failed call; else
+// the slot's statement, its connection, or the environment.
+static chosen_handle geterror_handle(const request &rq) {
     if (rq.slot != nullptr) {
+        if (rq.slot->diag_handle != nullptr) return {rq.slot->diag_type, rq.slot->diag_handle};
         if (rq.slot->stmt != nullptr) return {SQL_HANDLE_STMT, rq.slot->stmt};
         if (rq.slot->dbc != nullptr) return {SQL_HANDLE_DBC, rq.slot->dbc};
     }
@@ -36,15 +38,14 @@ static void mark_unreadable(request &rq) {
     state[1] = '\0';
 }
 
-void diag_step(request &rq, SQLRETURN rc) {
-    chosen_handle h = preferred_handle(rq);
-    diag_step_on(rq, rc, h.type, h.handle);
-}
-
-void diag_step_on(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
+void diag_step(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
     if (rc == SQL_SUCCESS) return;
     chosen_handle h = {handle_type, handle};
     if (h.handle != nullptr) {
+        if (rq.slot != nullptr) {
+            rq.slot->diag_type = h.type;
+            rq.slot->diag_handle = h.handle;
+        }
         SQLINTEGER native;
         char message[DIAG_MESSAGE_SIZE];
         if (sql_ok(read_record(rq, h, &native, message))) {
@@ -60,6 +61,10 @@ void diag_step_on(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE 
     if (rd_i32(rq.status, SS_NATIVE) == 0) set_native(rq, rc);
 }
 
+void diag_on_stmt(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_STMT, rq.slot->stmt); }
+void diag_on_dbc(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_DBC, rq.slot->dbc); }
+void diag_on_env(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_ENV, env_handle); }
+
 SQLRETURN diag_read_stmt_state(request &rq, SQLHSTMT stmt) {
     SQLINTEGER native;
     char message[DIAG_MESSAGE_SIZE];
@@ -70,7 +75,7 @@ void op_geterror(request &rq) {
     SQLINTEGER native;
     char message[DIAG_MESSAGE_SIZE];
     set_status(rq, ST_SQLERROR);
-    if (!sql_ok(read_record(rq, preferred_handle(rq), &native, message))) {
+    if (!sql_ok(read_record(rq, geterror_handle(rq), &native, message))) {
         mark_unreadable(rq);
         return;
     }

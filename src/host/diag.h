@@ -10,13 +10,17 @@ struct request;
 #define DIAG_MESSAGE_SIZE 240
 
 // When rc is not SQL_SUCCESS, copies the SQLSTATE and native error of the
-// first record of the request's most specific handle into the status block
-// (the return code stands in for a native error of 0). Never changes +18.
-void diag_step(request &rq, SQLRETURN rc);
+// first record of the given handle (the one whose call returned rc) into
+// the status block, the return code standing in for a native error of 0,
+// and keeps that handle in the request's slot for OP_GETERROR. A null
+// handle reads no record. Never changes +18.
+void diag_step(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle);
 
-// The same step reading the given handle instead: for a call whose
-// diagnostics the driver manager records on a handle the slot does not hold.
-void diag_step_on(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle);
+// The step on the request slot's statement, on its connection, or on the
+// environment.
+void diag_on_stmt(request &rq, SQLRETURN rc);
+void diag_on_dbc(request &rq, SQLRETURN rc);
+void diag_on_env(request &rq, SQLRETURN rc);
 
 // Reads record 1 of the statement into the SQLSTATE field; used by the fetch
 // for a column that could not be read. Returns SQLGetDiagRec's result.

@@ -22,6 +22,8 @@ enum attr_kind {
                       // delivers one row, and with no parameters bound a
                       // parameter set size of n would make the driver run
                       // each statement n times (an INSERT inserting n rows)
+    ATTR_ONLY_ZERO,   // SQL_IS_UINTEGER; may be set only to 0: no request
+                      // waits for a call that answers SQL_STILL_EXECUTING
     ATTR_READ_ONLY,   // read as an integer; a set is refused
     ATTR_UNSUPPORTED, // ST_UNSUPPORTED
     ATTR_REFUSED,     // ST_BADARG, as for every number not in a table
@@ -35,7 +37,7 @@ struct attr_entry {
 // The connection attributes a program may read and set; every other number
 // is refused before any ODBC call.
 static const attr_entry connection_attrs[] = {
-    {SQL_ATTR_ASYNC_ENABLE, ATTR_INTEGER},       // 4
+    {SQL_ATTR_ASYNC_ENABLE, ATTR_ONLY_ZERO},     // 4
     {SQL_ATTR_ACCESS_MODE, ATTR_INTEGER},        // 101
     {SQL_ATTR_AUTOCOMMIT, ATTR_INTEGER},         // 102
     {SQL_ATTR_LOGIN_TIMEOUT, ATTR_INTEGER},      // 103
@@ -62,7 +64,7 @@ static const attr_entry statement_attrs[] = {
     {SQL_ATTR_MAX_ROWS, ATTR_INTEGER},                 // 1
     {SQL_ATTR_NOSCAN, ATTR_INTEGER},                   // 2
     {SQL_ATTR_MAX_LENGTH, ATTR_INTEGER},               // 3
-    {SQL_ATTR_ASYNC_ENABLE, ATTR_INTEGER},             // 4
+    {SQL_ATTR_ASYNC_ENABLE, ATTR_ONLY_ZERO},           // 4
     {SQL_ATTR_ROW_BIND_TYPE, ATTR_INTEGER},            // 5
     {SQL_ATTR_CURSOR_TYPE, ATTR_INTEGER},              // 6
     {SQL_ATTR_CONCURRENCY, ATTR_INTEGER},              // 7
@@ -96,18 +98,22 @@ static const attr_entry statement_attrs[] = {
 typedef SQLRETURN(SQL_API *attr_getter)(SQLHANDLE, SQLINTEGER, SQLPOINTER, SQLINTEGER, SQLINTEGER *);
 typedef SQLRETURN(SQL_API *attr_setter)(SQLHANDLE, SQLINTEGER, SQLPOINTER, SQLINTEGER);
 
-// One of the two families of requests: its table and its ODBC calls.
+// One of the two families of requests: its table, the type of handle it
+// works on and its ODBC calls.
 struct attr_family {
     const attr_entry *table;
     size_t count;
+    SQLSMALLINT handle_type;
     attr_getter get;
     attr_setter set;
 };
 
 static const attr_family connection_family = {
-    connection_attrs, sizeof connection_attrs / sizeof connection_attrs[0], SQLGetConnectAttr, SQLSetConnectAttr};
+    connection_attrs, sizeof connection_attrs / sizeof connection_attrs[0], SQL_HANDLE_DBC,
+    SQLGetConnectAttr, SQLSetConnectAttr};
 static const attr_family statement_family = {
-    statement_attrs, sizeof statement_attrs / sizeof statement_attrs[0], SQLGetStmtAttr, SQLSetStmtAttr};
+    statement_attrs, sizeof statement_attrs / sizeof statement_attrs[0], SQL_HANDLE_STMT,
+    SQLGetStmtAttr, SQLSetStmtAttr};
 
 // One request in the making: the handle it works on and the value of
 // argument 3.
@@ -138,6 +144,7 @@ static int16_t set_value_status(attr_kind kind, int32_t value) {
     if (kind == ATTR_READ_ONLY) return ST_BADARG;
     if (kind == ATTR_POINTER && value != 0) return ST_UNSUPPORTED;
     if (kind == ATTR_ONLY_ONE && value != 1) return ST_UNSUPPORTED;
+    if (kind == ATTR_ONLY_ZERO && value != 0) return ST_UNSUPPORTED;
     return ST_OK;
 }
 
@@ -173,8 +180,8 @@ static SQLRETURN get_attr(const request &rq, const attr_family &family, attr_req
 }
 
 // The common course of the four requests once the handle is known. An exit
-// before the attribute call hands early_rc (that of a statement allocation,
-// or SQL_SUCCESS) to the diagnostics step.
+// before the attribute call hands early_rc (that of a statement allocation
+// on the connection, or SQL_SUCCESS) to the diagnostics step.
 static void run_attr_request(request &rq, const attr_family &family, attr_request &ar, SQLRETURN early_rc) {
     int16_t st = arg_count(rq) < 3 ? static_cast<int16_t>(ST_ARGS) : kind_status(ar.kind);
     if (st == ST_OK) {
@@ -183,12 +190,12 @@ static void run_attr_request(request &rq, const attr_family &family, attr_reques
     }
     if (st != ST_OK) {
         set_status(rq, st);
-        diag_step(rq, early_rc);
+        diag_on_dbc(rq, early_rc);
         return;
     }
     SQLRETURN rc = ar.is_set ? set_attr(family, ar) : get_attr(rq, family, ar);
     if (!sql_ok(rc)) set_status(rq, ST_SQLERROR);
-    diag_step(rq, rc);
+    diag_step(rq, rc, family.handle_type, ar.handle);
 }
 
 void op_connattr(request &rq) {
@@ -204,7 +211,7 @@ void op_stmtattr(request &rq) {
     SQLRETURN alloc_rc = slot_ensure_stmt(rq.slot);
     if (!sql_ok(alloc_rc)) {
         set_status(rq, ST_NOSTMT);
-        diag_step(rq, alloc_rc);
+        diag_on_dbc(rq, alloc_rc);
         return;
     }
     attr_request ar{};

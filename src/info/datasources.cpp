@@ -7,11 +7,14 @@
 #include "host/handlers.h"
 #include "host/request.h"
 
-// ODBC takes buffer lengths as 16 bits: the low 16 bits of the size are
-// passed, so a size from 32768 to 65535 arrives as a negative length, which
-// the driver manager rejects.
+// ODBC takes buffer lengths as 16 bits: a larger size is passed as the
+// largest length, and a size of 0 or less as no room at all.
+#define LARGEST_BUFFER_LENGTH 32767
+
 static SQLSMALLINT buffer_length(const request &rq, int argno) {
-    return static_cast<SQLSMALLINT>(static_cast<uint16_t>(arg_size(rq, argno)));
+    int32_t size = arg_size(rq, argno);
+    if (size <= 0) return 0;
+    return static_cast<SQLSMALLINT>(size < LARGEST_BUFFER_LENGTH ? size : LARGEST_BUFFER_LENGTH);
 }
 
 // The variable's area, or none when the length passed is 0: given a zero
@@ -42,5 +45,5 @@ void op_datasources(request &rq) {
     if (!sql_ok(rc)) set_status(rq, ST_SQLERROR);
     // The driver manager records the diagnostics of the enumeration on the
     // environment, not on the slot's handles.
-    diag_step_on(rq, rc, SQL_HANDLE_ENV, env_handle);
+    diag_on_env(rq, rc);
 }

@@ -4,7 +4,6 @@
 #include "info/info_items.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "conn/slots.h"
@@ -56,9 +55,22 @@ static const info_item info_items[] = {
 };
 #define INFO_ITEM_COUNT (static_cast<int>(sizeof info_items / sizeof info_items[0]))
 
-// The decimal number at offset `at` of a text of length len; 0 past its end.
+static bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The decimal number at offset `at` of a text of length len, read as atoi
+// reads one (white space, a sign, then digits up to the first other
+// character) but never past the text's end, and held at INT32_MAX in size
+// where atoi would overflow; 0 past the end or without a digit.
 static int32_t version_part(const char *text, size_t len, size_t at) {
-    return at <= len ? std::atoi(text + at) : 0;
+    size_t i = at;
+    while (i < len && is_blank(text[i])) ++i;
+    bool negative = i < len && text[i] == '-';
+    if (i < len && (text[i] == '-' || text[i] == '+')) ++i;
+    int64_t value = 0;
+    for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i)
+        if (value < INT32_MAX) value = value * 10 + (text[i] - '0');
+    if (value > INT32_MAX) value = INT32_MAX;
+    return static_cast<int32_t>(negative ? -value : value);
 }
 
 int32_t version_number(const char *text) {
@@ -80,7 +92,7 @@ static void answer_driver_text(request &rq, const info_item &item) {
     host_puttext(rq, 3, text);
     set_result(rq, version_number(text));
     if (!sql_ok(rc)) set_status(rq, ST_SQLERROR);
-    diag_step(rq, rc);
+    diag_on_dbc(rq, rc);
 }
 
 static void answer_column_count(request &rq) {
@@ -90,7 +102,7 @@ static void answer_column_count(request &rq) {
         set_result(rq, count);
     else
         set_status(rq, ST_SQLERROR);
-    diag_step(rq, rc);
+    diag_on_stmt(rq, rc);
 }
 
 // Only SQL_SUCCESS counts: a row count that came with a warning is refused.
@@ -103,7 +115,7 @@ static void answer_row_count(request &rq) {
     }
     set_rowcount(rq, 0.0);
     set_status(rq, ST_SQLERROR);
-    diag_step(rq, rc);
+    diag_on_stmt(rq, rc);
 }
 
 static void answer_library_version(request &rq) {

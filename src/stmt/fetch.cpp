@@ -87,12 +87,12 @@ void op_fetch(request &rq) {
     SQLRETURN rc = fetch_row(slot->stmt, position);
     if (rc == SQL_NO_DATA) {
         set_rowcount(rq, 0.0);
-        diag_step(rq, rc);
+        diag_on_stmt(rq, rc);
         return;
     }
     if (!sql_ok(rc)) {
         set_status(rq, ST_SQLERROR);
-        diag_step(rq, rc);
+        diag_on_stmt(rq, rc);
         return;
     }
     SQLSMALLINT n = result_column_count(slot, &rc);
@@ -100,9 +100,9 @@ void op_fetch(request &rq) {
     // records as they stand, including records the caller supplied.
     if (!is_described(slot) && describe_columns(slot, nullptr, slot->field_cap) != n) {
         set_status(rq, ST_FIELDS);
-        diag_step(rq, rc);
+        diag_on_stmt(rq, rc);
         return;
     }
     count_row(rq, position);
-    diag_step(rq, deliver_row(rq, n, rc));
+    diag_on_stmt(rq, deliver_row(rq, n, rc));
 }

@@ -47,15 +47,25 @@ static value_target target_for(const request &rq, int argno, const host_type_rul
 
 // A dynamic variable no larger than its column's width is grown before the
 // value is stored: to the width and one byte, or for widths above 255 to
-// twice the value's length (at most the width) and one byte.
-static bool needs_sizing(const request &rq, int argno, int32_t k) {
-    return (arg_flags(rq, argno) & ARG_DYNAMIC) && arg_size(rq, argno) <= field_width(rq.slot, k);
-}
+// twice the value's length (at most the width) and one byte. The width is
+// the driver's display size in characters, which a value may exceed in
+// bytes; a text or raw variable still too small then grows to the value's
+// length and one byte, so that it receives the whole value.
+static bool is_dynamic(const request &rq, int argno) { return (arg_flags(rq, argno) & ARG_DYNAMIC) != 0; }
 
 static int32_t sized_length(int32_t width, SQLLEN value_length) {
     int64_t want = width > 255 && 2 * static_cast<int64_t>(value_length) < width ? 2 * static_cast<int64_t>(value_length)
                                                                                 : width;
     return want < INT32_MAX ? static_cast<int32_t>(want) : INT32_MAX - 1;
+}
+
+// Grows the variable of a value of len bytes, as far as the host allows.
+static void size_variable(request &rq, int argno, int32_t k, const host_type_rule &rule, SQLLEN len) {
+    int32_t width = field_width(rq.slot, k);
+    if (arg_size(rq, argno) <= width) host_resize(rq, argno, sized_length(width, len) + 1);
+    bool takes_variable_size = rule.capacity == 0; // text and raw values
+    if (takes_variable_size && len >= arg_size(rq, argno) && len < INT32_MAX)
+        host_resize(rq, argno, static_cast<int32_t>(len) + 1);
 }
 
 // The column is read once, whole, into the scratch buffer; its length sizes
@@ -66,7 +76,7 @@ static SQLRETURN read_sized(request &rq, int argno, int32_t k, const host_type_r
     SQLLEN len = 0;
     SQLRETURN rc = column_getdata(rq.slot->stmt, static_cast<SQLUSMALLINT>(k), rule.target_type, &held, 0, &len);
     if (!sql_ok(rc)) return rc;
-    if (len >= 0) host_resize(rq, argno, sized_length(field_width(rq.slot, k), len) + 1);
+    if (len >= 0) size_variable(rq, argno, k, rule, len);
     value_target t = target_for(rq, argno, rule, work);
     getdata_copy(held, rule.target_type, len, t.p, t.capacity);
     return rc;
@@ -83,8 +93,8 @@ static SQLRETURN read_direct(request &rq, int argno, int32_t k, const host_type_
 static SQLRETURN deliver_column(request &rq, int argno, int32_t k, bool *delivered) {
     const host_type_rule &rule = rule_for(arg_flags(rq, argno) & HV_TYPE_MASK);
     int32_t work = 0;
-    SQLRETURN rc = needs_sizing(rq, argno, k) ? read_sized(rq, argno, k, rule, &work)
-                                              : read_direct(rq, argno, k, rule, &work);
+    SQLRETURN rc = is_dynamic(rq, argno) ? read_sized(rq, argno, k, rule, &work)
+                                         : read_direct(rq, argno, k, rule, &work);
     SQLRETURN last = check_column(rq, k, rc);
     *delivered = sql_ok(last);
     if (*delivered && rule.via_putnum) host_putnum(rq, argno, static_cast<int64_t>(work)); // sign-extended

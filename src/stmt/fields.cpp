@@ -170,13 +170,14 @@ int32_t field_width(const conn_slot *slot, int k) {
 
 // OP_DESCRIBE copies the records to the caller's array; OP_SETFIELDS takes
 // the caller's records into the field buffer without comparing them with
-// the result's columns.
+// the result's columns. The array holds as many whole records as its size
+// allows; a size of 0 or less gives it no room.
 void op_fields(request &rq) {
     if (!has_args_and_statement(rq)) return;
     conn_slot *slot = rq.slot;
-    uint32_t offered = static_cast<uint32_t>(arg_size(rq, 3)) / FIELD_REC_SIZE;
-    int32_t taken = offered < static_cast<uint32_t>(slot->field_cap - 1) ? static_cast<int32_t>(offered)
-                                                                          : slot->field_cap - 1;
+    int32_t size = arg_size(rq, 3);
+    int32_t offered = size > 0 ? size / FIELD_REC_SIZE : 0;
+    int32_t taken = smaller(offered, slot->field_cap - 1);
     if (rq.opcode == OP_DESCRIBE)
         set_result(rq, describe_columns(slot, arg_data(rq, 3), taken));
     else

@@ -5,29 +5,47 @@
 #include <cstring>
 
 #include "conn/slots.h"
+#include "host/copy_bounded.h"
 #include "host/diag.h"
 #include "host/handlers.h"
 #include "host/request.h"
 
-// A catalog listing and the SQLTables arguments that produce it; a null
-// name is passed as a null pointer ("any"), an empty one as "".
+// What a SHOW command lists.
+enum show_listing { LIST_SCHEMAS, LIST_TABLES, LIST_CATALOGS };
+
 struct show_command {
     const char *text;
+    show_listing listing;
+};
+static const show_command show_table[] = {
+    {"SHOW DATABASES", LIST_SCHEMAS},
+    {"SHOW SCHEMAS", LIST_SCHEMAS},
+    {"SHOW TABLES", LIST_TABLES},
+    {"SHOW CATALOGS", LIST_CATALOGS},
+};
+
+// The SQLTables arguments of each listing, indexed by show_listing; a null
+// name is passed as a null pointer ("any"), an empty one as "". Schemas and
+// catalogs use the special forms of SQLTables ("%" alone with empty names).
+// Tables are those of the connection's current catalog in any schema (a
+// null catalog when the driver names none): empty names would ask for
+// tables that have no catalog and no schema, and a null catalog on a server
+// whose databases are catalogs lists every database's tables.
+struct tables_args {
+    bool current_catalog; // the catalog is the connection's current one
     const char *catalog;
     const char *schema;
     const char *table;
     const char *table_type;
 };
-// SHOW SCHEMAS and SHOW CATALOGS use the special forms of SQLTables ("%"
-// alone with empty names). SHOW TABLES leaves catalog, schema and type out:
-// empty names there would ask for tables that have no catalog and no
-// schema, which lists nothing on a server that has them.
-static const show_command show_table[] = {
-    {"SHOW DATABASES", "", "%", "", ""},
-    {"SHOW SCHEMAS", "", "%", "", ""},
-    {"SHOW TABLES", nullptr, nullptr, "%", nullptr},
-    {"SHOW CATALOGS", "%", "", "", ""},
+static const tables_args listing_args[] = {
+    {false, "", "%", "", ""},               // LIST_SCHEMAS
+    {true, nullptr, nullptr, "%", nullptr}, // LIST_TABLES
+    {false, "%", "", "", ""},               // LIST_CATALOGS
 };
+
+// Room for a catalog name and its NUL; a longer name is not used.
+#define CATALOG_NAME_SIZE 256
 
 static const char show_prefix[] = "SHOW ";
 
@@ -67,22 +85,48 @@ static const show_command *find_show_command(const char *text, size_t len) {
     return nullptr;
 }
 
+// A driver with catalogs but no schemas keeps its databases as catalogs:
+// there the databases and schemas a user asks for are its catalogs. A
+// usage that cannot be read counts as the other drivers'.
+static bool databases_are_catalogs(SQLHDBC dbc) {
+    SQLUINTEGER schema_usage = 0;
+    SQLUINTEGER catalog_usage = 0;
+    if (!sql_ok(SQLGetInfo(dbc, SQL_SCHEMA_USAGE, &schema_usage, sizeof schema_usage, nullptr))) return false;
+    if (!sql_ok(SQLGetInfo(dbc, SQL_CATALOG_USAGE, &catalog_usage, sizeof catalog_usage, nullptr))) return false;
+    return schema_usage == 0 && catalog_usage != 0;
+}
+
+static show_listing listing_on(SQLHDBC dbc, show_listing listing) {
+    if (listing == LIST_SCHEMAS && databases_are_catalogs(dbc)) return LIST_CATALOGS;
+    return listing;
+}
+
+// The connection's current catalog, or null when the driver names none,
+// names an empty one, or one that does not fit.
+static const char *current_catalog(SQLHDBC dbc, char name[CATALOG_NAME_SIZE]) {
+    SQLINTEGER len = 0;
+    name[0] = '\0';
+    SQLRETURN rc = SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, name, CATALOG_NAME_SIZE, &len);
+    name[CATALOG_NAME_SIZE - 1] = '\0';
+    return rc == SQL_SUCCESS && name[0] != '\0' ? name : nullptr;
+}
+
 // One name argument of SQLTables: a writable copy of the text, or a null
 // pointer with length 0 for a name left out.
 struct catalog_arg {
-    char text[2];
+    char text[CATALOG_NAME_SIZE];
     SQLCHAR *ptr;
     SQLSMALLINT len;
     explicit catalog_arg(const char *name) : text{}, ptr(nullptr), len(0) {
         if (name == nullptr) return;
-        std::strncpy(text, name, sizeof text - 1);
+        copy_bounded(text, name, sizeof text);
         ptr = reinterpret_cast<SQLCHAR *>(text);
         len = SQL_NTS;
     }
 };
 
-static SQLRETURN run_catalog_call(SQLHSTMT stmt, const show_command &c) {
-    catalog_arg catalog(c.catalog), schema(c.schema), table(c.table), type(c.table_type);
+static SQLRETURN run_catalog_call(SQLHSTMT stmt, const tables_args &a, const char *catalog_name) {
+    catalog_arg catalog(catalog_name), schema(a.schema), table(a.table), type(a.table_type);
     return SQLTables(stmt, catalog.ptr, catalog.len, schema.ptr, schema.len, table.ptr, table.len, type.ptr,
                      type.len);
 }
@@ -92,7 +136,11 @@ static bool try_catalog_translation(conn_slot *slot, const char *text, size_t le
     if (!starts_with_letters(text, len, show_prefix)) return false;
     if (driver_knows_show(slot->dbc)) return false;
     const show_command *c = find_show_command(text, len);
-    return c != nullptr && sql_ok(run_catalog_call(slot->stmt, *c));
+    if (c == nullptr) return false;
+    const tables_args &a = listing_args[listing_on(slot->dbc, c->listing)];
+    char name[CATALOG_NAME_SIZE];
+    const char *catalog = a.current_catalog ? current_catalog(slot->dbc, name) : a.catalog;
+    return sql_ok(run_catalog_call(slot->stmt, a, catalog));
 }
 
 static void clear_field_buffer(conn_slot *slot) {
@@ -108,7 +156,7 @@ static void report_row_count(request &rq, SQLHSTMT stmt) {
         return;
     }
     set_rowcount(rq, 0.0);
-    diag_step(rq, rc);
+    diag_on_stmt(rq, rc);
 }
 
 void op_query(request &rq) {
@@ -127,7 +175,7 @@ void op_query(request &rq) {
     SQLRETURN rc = slot_ensure_stmt(slot);
     if (!sql_ok(rc)) {
         set_status(rq, ST_SQLERROR);
-        diag_step(rq, rc);
+        diag_on_dbc(rq, rc); // the allocation's record is on the connection
         return;
     }
     // The statement is the text up to its first NUL, or the whole area; it
@@ -143,7 +191,7 @@ void op_query(request &rq) {
         // that is a success with a row count of 0.
         if (!sql_ok(rc) && rc != SQL_NO_DATA) {
             set_status(rq, ST_SQLERROR);
-            diag_step(rq, rc);
+            diag_on_stmt(rq, rc);
             return;
         }
     }
@@ -162,9 +210,9 @@ void op_freestmt(request &rq) {
         SQLFreeStmt(slot->stmt, SQL_CLOSE); // the handle stays for the next statement
         return;
     }
-    SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
-    slot->stmt = nullptr;
+    slot_free_stmt(slot);
     // Any option but the documented "free" (1) is still honoured as a free,
-    // and told apart by the value 15 where a return code would stand.
-    if (option != 1) diag_step(rq, unknown_option_code);
+    // and told apart by the value 15 where a return code would stand; no
+    // call failed, so no record is read.
+    if (option != 1) diag_step(rq, unknown_option_code, SQL_HANDLE_STMT, nullptr);
 }

@@ -34,6 +34,7 @@ enum {
     FN_GETSTMTATTR,
     FN_SETSTMTATTR,
     FN_DATASOURCES,
+    FN_ENDTRAN,
     FN_COUNT
 };
 
@@ -42,6 +43,7 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLGetDiagRec",    "SQLExecDirect",     "SQLTables",         "SQLGetInfo",      "SQLRowCount",
     "SQLFreeStmt",      "SQLNumResultCols",  "SQLColAttribute",   "SQLFetchScroll",  "SQLGetData",
     "SQLGetConnectAttr", "SQLSetConnectAttr", "SQLGetStmtAttr",   "SQLSetStmtAttr",  "SQLDataSources",
+    "SQLEndTran",
 };
 
 enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK };
@@ -264,7 +266,7 @@ EXPORT long odbc_fault_last_value(const char *function) {
     return fn < 0 ? 0 : last_value[fn];
 }
 
-/* --- the twenty forwarded functions --------------------------------------- */
+/* --- the twenty-one forwarded functions --------------------------------------- */
 
 #define REAL(fn, type) ((type)real(fn))
 
@@ -310,6 +312,13 @@ EXPORT SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc) {
     hook h = enter(FN_DISCONNECT, 0, 0);
     if (failing(&h)) return h.r->rc;
     return leave(&h, REAL(FN_DISCONNECT, disconnect_t)(dbc));
+}
+
+typedef SQLRETURN (*end_tran_t)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT);
+EXPORT SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) {
+    hook h = enter(FN_ENDTRAN, completion, 0);
+    if (failing(&h)) return h.r->rc;
+    return leave(&h, REAL(FN_ENDTRAN, end_tran_t)(type, handle, completion));
 }
 
 typedef SQLRETURN (*get_diag_rec_t)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *,

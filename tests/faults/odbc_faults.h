@@ -1,6 +1,6 @@
 /* odbc_faults.h - control of the ODBC fault injector.
  *
- * libodbc_faults.so defines the twenty ODBC functions that the library
+ * libodbc_faults.so defines the twenty-one ODBC functions that the library
  * calls and forwards each to the driver manager behind it (dlsym with
  * RTLD_NEXT). A program linked with it ahead of libodbc has all its ODBC
  * calls pass through it; calls that the driver manager or the driver make
@@ -42,6 +42,7 @@
  *   SQLGetConnectAttr, SQLGetStmtAttr  key Attribute  value BufferLength, number the 32-bit value
  *   SQLSetConnectAttr, SQLSetStmtAttr  key Attribute  value Value
  *   SQLDataSources   key Direction              value BufferLength1, text ServerName
+ *   SQLEndTran       key CompletionType
  *   SQLConnect, SQLDisconnect, SQLTables: no key.
  */
 #ifndef ODBC_FAULTS_H

@@ -43,7 +43,7 @@ extern "C" SQLRETURN SQL_API SQLConnect(SQLHDBC dbc, SQLCHAR *dsn, SQLSMALLINT l
     return SQL_SUCCESS;
 }
 
-void diag_step(request &, SQLRETURN) {}
+void diag_on_dbc(request &, SQLRETURN) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::memcpy(params + CP_ARG(3) + AD_ADDR, &addr, 4);
     wr_i32(params, CP_ARG(3) + AD_SIZE, static_cast<int32_t>(declared));
     int dummy_dbc = 0;
-    conn_slot slot{&dummy_dbc, nullptr, nullptr, 32};
+    conn_slot slot{&dummy_dbc, nullptr, nullptr, 32, -1, 0, nullptr};
 
     request rq{};
     rq.params = params;
