@@ -316,7 +316,10 @@ TEST_F(fault_test, newconn_without_a_field_buffer_gives_the_connection_handle_ba
 
 TEST_F(fault_test, disconnect_and_shutdown_examine_no_teardown_result) {
     open("SELECT 1");
-    for (const char *fn : {"SQLFreeHandle", "SQLDisconnect"}) odbc_fault_answer(fn, 0, SQL_ERROR);
+    // The disconnect happens but is reported as failed. (A free reported as
+    // failed after it happened would be a lie the library cannot detect: it
+    // keeps such a handle for the next OP_SHUTDOWN.)
+    odbc_fault_answer("SQLDisconnect", 0, SQL_ERROR);
     host_var st = block();
     EXPECT_EQ(send(OP_DISCONNECT, st), ST_OK);
     EXPECT_EQ(status_view{st}.sqlstate(), "");
