@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, Ctrl-C and Ctrl-D, a history without passwords, a
+# over two lines, text beyond ASCII, Ctrl-C and Ctrl-D, a history without passwords, a
 # password and a scrambler text typed without echo, and the progress line
 # of a long result, which appears on a terminal and never in a pipe.
 . "$(dirname "$0")/lib.sh"
@@ -13,14 +13,17 @@ on_terminal() {
   script -qec "$(printf '%q ' "$shell_bin" "$@")" /dev/null | tr -d '\r'
 }
 
-typed=$(printf 'SELECT 6 *\n 7 AS answer;\n\\quit\n' | on_terminal demo)
-expect_lines "the prompt, the continuation prompt and the result" "$typed" <<'OUT'
+# Characters beyond ASCII are typed in the locale's encoding.
+typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\quit\n' | LC_ALL=C.UTF-8 on_terminal demo)
+expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
     ...>  7 AS answer;
  answer
 --------
      42
+demo[1]> SELECT '漢字' AS k;
+ 漢字
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
