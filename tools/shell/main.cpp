@@ -38,7 +38,7 @@ const char usage[] =
     "                      (NULL told apart); both deliver whole values\n"
     "      --bail          stop at the first failure, with exit status 1\n"
     "  -W, --password      ask for the password of each CONNECT (no echo)\n"
-    "  -q, --quiet         no banner and no messages: results and failures only\n"
+    "  -q, --quiet         no banner and no messages: results, notes and failures\n"
     "  -h, --help          this text\n"
     "\n"
     "Without -c or -f the shell reads standard input: with line editing at a\n"
