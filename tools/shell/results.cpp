@@ -157,7 +157,7 @@ void mark_names(std::vector<column_info> *columns) {
 void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
     for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
         cell &c = (*r)[k];
-        if (!c.null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
+        if (!c.null && !c.maybe_null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
     }
 }
 
