@@ -108,17 +108,12 @@ bool read_console_line(std::string *line) {
     InterlockedExchange(&reading_line, 1);
     bool read = interrupted == 0 && read_console_chars(in, &typed);
     InterlockedExchange(&reading_line, 0);
-    if (!read) {
-        interrupted_read();
-        return false;
-    }
+    if (!read) interrupted_read();
     // A line that Ctrl-C ended (under Wine through the Enter put in) is
-    // dropped, as Windows' own console drops it; so is the Enter should
-    // Windows have broken the read off before it came.
-    if (interrupted != 0) {
-        FlushConsoleInputBuffer(in);
-        return false;
-    }
+    // dropped, as Windows' own console drops it; so is the Enter put in
+    // should Windows have broken the read off before it came.
+    if (interrupted != 0) FlushConsoleInputBuffer(in);
+    if (!read || interrupted != 0) return false;
     if (!typed.empty() && typed[0] == 26) return false; // Ctrl-Z: the end of the input
     if (!typed.empty() && typed.back() == L'\r') typed.pop_back();
     int n = WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), nullptr, 0, nullptr, nullptr);
