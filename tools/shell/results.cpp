@@ -79,7 +79,7 @@ private:
 const uint8_t unwritten_byte = 0xFF;
 // A variable that grew beyond this for a long value starts small again, so
 // that later rows do not pay for filling it.
-const size_t kept_variable_size = 4096;
+const size_t kept_variable_size = 65536;
 const size_t fresh_variable_size = 16;
 
 std::string value_written(const host_var &v, bool *null) {
