@@ -11,6 +11,9 @@
 # The Wine prefix is RORI_WINEPREFIX, by default a cached one under
 # ~/.cache; it is created on first use.
 #
+# RORI_WINE_ODBC_DIR names a folder that holds the ODBC files already; it
+# is used instead of a fresh one, and kept.
+#
 # Usage: wine-run.sh PROGRAM.exe [ARGUMENTS...]
 # The program runs in the private folder: give paths in ARGUMENTS absolute.
 # The exit status is the program's.
@@ -43,8 +46,12 @@ mkdir -p "$(dirname "$WINEPREFIX")"
   fi
 ) 9>"$WINEPREFIX.lock"
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/rori-wine-XXXXXX")
-[ -n "${RORI_KEEP_TEST_DIR:-}" ] || trap 'rm -rf "$dir"' EXIT
+if [ -n "${RORI_WINE_ODBC_DIR:-}" ]; then
+  dir=$RORI_WINE_ODBC_DIR
+else
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/rori-wine-XXXXXX")
+  [ -n "${RORI_KEEP_TEST_DIR:-}" ] || trap 'rm -rf "$dir"' EXIT
+fi
 export ODBCSYSINI=$dir
 export ODBCINI=$dir/user-odbc.ini
 
@@ -54,4 +61,7 @@ export ODBCINI=$dir/user-odbc.ini
 wineboot </dev/null >/dev/null 2>&1
 
 cd "$dir"
+# Ctrl-C typed at the terminal reaches the program as a console event,
+# which it may catch; this script waits for the program's end meanwhile.
+trap : INT
 wine "$program" "$@"

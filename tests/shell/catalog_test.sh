@@ -98,6 +98,7 @@ INSERT INTO numbers VALUES (1), (2), (3), (4), (5);
 \setattr stmt max_rows 2
 \getattr stmt 1
 SELECT n FROM numbers ORDER BY n;
+\setattr stmt cursor_type 3
 \setattr stmt max_rows 0
 SELECT count(*) AS still_two FROM (SELECT n FROM numbers);
 \free
@@ -109,7 +110,7 @@ SELECT n FROM numbers ORDER BY n DESC;
 \getattr conn current_catalog
 \setattr conn current_catalog main
 IN
-expect "an attribute round trip; freeing the statement resets it" "$(run_shell --csv demo <attributes.sql)" <<'OUT'
+expect "an attribute round trip, also while the last result is open; freeing the statement resets it" "$(run_shell --csv demo <attributes.sql)" <<'OUT'
 connected slot 1: demo
 0 rows affected
 5 rows affected
@@ -119,6 +120,7 @@ stmt max_rows (1) = 2
 n
 1
 2
+stmt cursor_type (6) set to 3
 stmt max_rows (1) set to 0 (no limit on the rows of a result)
 still_two
 5

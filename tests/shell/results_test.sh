@@ -84,6 +84,12 @@ expect "the variable fetch form tells NULL from an empty text" "$(run_shell -q d
 [exit 0]
 OUT
 
+# The variable form's NULL is no byte a value can hold: a text of the one
+# byte 0xFF is a value.
+expect "a text of the byte 0xFF is no NULL in the variable form" \
+  "$(run_shell -q --csv --fetch=variable demo -c "SELECT CAST(x'ff' AS TEXT) AS ff, NULL AS n, '' AS e")" \
+  <<<"$(printf 'ff,n,e\n\xff,,""\n[exit 0]')"
+
 # A value of 5000 characters, far beyond the column's display size (SQLite's
 # driver gives 255 for an expression): the array form delivers it whole, and
 # so does the variable form, whose variable grows to the value.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, Ctrl-C and Ctrl-D, a history without passwords, a
+# over two lines, text beyond ASCII, Ctrl-C and Ctrl-D, a history without passwords, a
 # password and a scrambler text typed without echo, and the progress line
 # of a long result, which appears on a terminal and never in a pipe.
 . "$(dirname "$0")/lib.sh"
@@ -13,26 +13,31 @@ on_terminal() {
   script -qec "$(printf '%q ' "$shell_bin" "$@")" /dev/null | tr -d '\r'
 }
 
-typed=$(printf 'SELECT 6 *\n 7 AS answer;\n\\quit\n' | on_terminal demo)
-expect_lines "the prompt, the continuation prompt and the result" "$typed" <<'OUT'
+# Characters beyond ASCII are typed in the locale's encoding.
+typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\quit\n' | LC_ALL=C.UTF-8 on_terminal demo)
+expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
     ...>  7 AS answer;
  answer
 --------
      42
+demo[1]> SELECT '漢字' AS k;
+ 漢字
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
 OUT
 
-# Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh).
+# Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh). The
+# results go to /dev/null: millions of rows on the terminal would make the
+# typist late for the Ctrl-C that is to stop them.
 long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
 : >keys.log
 keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \
   '4|\003' "5|$long\\n" 'rows/s|\003' '6|SELECT count(*) AS n FROM t;\n' \
   '7|\\connect -host=demo -user=ann -pw=secret\n' '8|DELETE FROM t\n' '9|\004' |
-  typed keys.log "$shell_bin" -q demo | sed 's/than [0-9]* rows/than N rows/')
+  typed keys.log "$shell_bin" -q -o /dev/null demo | sed 's/than [0-9]* rows/than N rows/')
 expect_lines "Ctrl-C clears the input and stops reading a result; Ctrl-D never runs an unfinished statement" "$keys" <<'OUT'
 note: interrupted: the result was read no further than N rows, and its cursor is closed
 demo as ann[2]> DELETE FROM t

@@ -27,9 +27,30 @@ bool interrupt_pending() { return interrupted != 0; }
 
 namespace {
 
+// A line is being read from the console (read_console_line).
+volatile LONG reading_line = 0;
+
+// Windows' console breaks a line read off at Ctrl-C, but Wine's goes on
+// reading, so that the line typed after Ctrl-C would be taken for the
+// broken one and dropped. An Enter put into the console's input ends that
+// read at once; the line it ends is the one Ctrl-C discards.
+void end_line_read() {
+    INPUT_RECORD keys[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        keys[i].EventType = KEY_EVENT;
+        keys[i].Event.KeyEvent.bKeyDown = i == 0;
+        keys[i].Event.KeyEvent.wRepeatCount = 1;
+        keys[i].Event.KeyEvent.wVirtualKeyCode = VK_RETURN;
+        keys[i].Event.KeyEvent.uChar.UnicodeChar = L'\r';
+    }
+    DWORD written = 0;
+    WriteConsoleInputW(GetStdHandle(STD_INPUT_HANDLE), keys, 2, &written);
+}
+
 BOOL WINAPI on_console_event(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
     interrupted = 1;
+    if (reading_line != 0) end_line_read();
     return TRUE;
 }
 
@@ -46,6 +67,17 @@ void restore_console_pages() {
 bool interrupted_read() {
     for (int i = 0; i < 20 && interrupted == 0; ++i) Sleep(10);
     return interrupted != 0;
+}
+
+// Reads up to the line feed; false when the read failed or broke off.
+bool read_console_chars(HANDLE in, std::wstring *typed) {
+    for (;;) {
+        wchar_t c = 0;
+        DWORD got = 0;
+        if (!ReadConsoleW(in, &c, 1, &got, nullptr) || got == 0) return false;
+        if (c == L'\n') return true;
+        *typed += c;
+    }
 }
 
 } // namespace
@@ -73,19 +105,15 @@ void use_ansi_console() {
 bool read_console_line(std::string *line) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     std::wstring typed;
-    for (;;) {
-        wchar_t c = 0;
-        DWORD got = 0;
-        if (!ReadConsoleW(in, &c, 1, &got, nullptr) || got == 0) {
-            interrupted_read();
-            return false;
-        }
-        if (c == L'\n') break;
-        typed += c;
-    }
-    // Wine's console goes on reading the line after Ctrl-C: the line is then
-    // dropped, as Windows' own console drops it.
-    if (interrupted != 0) return false;
+    InterlockedExchange(&reading_line, 1);
+    bool read = interrupted == 0 && read_console_chars(in, &typed);
+    InterlockedExchange(&reading_line, 0);
+    if (!read) interrupted_read();
+    // A line that Ctrl-C ended (under Wine through the Enter put in) is
+    // dropped, as Windows' own console drops it; so is the Enter put in
+    // should Windows have broken the read off before it came.
+    if (interrupted != 0) FlushConsoleInputBuffer(in);
+    if (!read || interrupted != 0) return false;
     if (!typed.empty() && typed[0] == 26) return false; // Ctrl-Z: the end of the input
     if (!typed.empty() && typed.back() == L'\r') typed.pop_back();
     int n = WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), nullptr, 0, nullptr, nullptr);

@@ -71,11 +71,13 @@ binary_delivery delivery_of_driver(const std::string &driver_name) {
 bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
                   binary_delivery delivery, std::string *shown) {
     bool blob = type_code == type_blob;
-    bool raw = delivery == binary_delivery::raw_bytes;
-    if (delivered.empty() || (!blob && type_code != type_tiny)) return false;
-    if (is_sql_literal(delivered)) *shown = hex_of_digits(delivered, 2, delivered.size() - 1);
-    else if (raw && (blob || display_size > tiny_display_size)) *shown = hex_of_bytes(delivered);
-    else if (blob && !raw && all_hex_digits(delivered, 0, delivered.size()))
+    bool wide_tiny = type_code == type_tiny && display_size > tiny_display_size;
+    bool raw = delivery == binary_delivery::raw_bytes && (blob || wide_tiny);
+    if (delivered.empty() && (blob || raw)) *shown = "\\x";
+    else if (delivered.empty() || (!blob && type_code != type_tiny)) return false;
+    else if (is_sql_literal(delivered)) *shown = hex_of_digits(delivered, 2, delivered.size() - 1);
+    else if (raw) *shown = hex_of_bytes(delivered);
+    else if (blob && all_hex_digits(delivered, 0, delivered.size()))
         *shown = hex_of_digits(delivered, 0, delivered.size());
     else return false;
     return true;

@@ -20,8 +20,9 @@ binary_delivery delivery_of_driver(const std::string &driver_name);
 // code and display size: a BLOB column always holds one; a TINY column (the
 // code of an SQL BINARY column, but also of a TINYINT) when the value is
 // SQLite's literal, or when the driver delivers raw bytes and the column is
-// wider than a TINYINT's four characters. An empty value is left as it is,
-// since the array fetch form delivers NULL as an empty text.
+// wider than a TINYINT's four characters. An empty value of a binary
+// column is "\x"; the caller keeps an empty text that may stand for NULL
+// (the array fetch form's) from it.
 bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
                   binary_delivery delivery, std::string *shown);
 

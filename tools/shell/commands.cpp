@@ -295,6 +295,11 @@ void cmd_setattr(session &s, const std::string &rest) {
     else {
         int slot = s.current_slot();
         if (slot == 0) return;
+        // The last result stays open for the information items, but drivers
+        // refuse to change a statement attribute such as the cursor type
+        // while a cursor is open (24000): the new value is for the next
+        // statement, so the last result is closed first.
+        if (scope->statement) s.lib().free_statement(slot, 0);
         outcome o = s.lib().set_attribute(slot, scope->statement, number, *value);
         if (!o.ok()) s.report_failure(o);
         else s.message(set_message(*scope, number, entry, w[2]));

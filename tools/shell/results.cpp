@@ -70,14 +70,30 @@ private:
     host_var values_;
 };
 
-// The variable form leaves a variable untouched for a NULL value, so each
-// variable holds this mark before the fetch.
-const char null_mark[] = "\xFF";
+// The variable form leaves a variable untouched for a NULL value and
+// writes any other value with its NUL after it. So each variable is filled
+// with a byte other than NUL before the fetch (the host fills what a
+// resize adds with another such byte): afterwards its last NUL ends the
+// value, and a variable without any NUL held a NULL. Values keep their
+// inner NUL bytes, and no value can pass for a NULL.
+const uint8_t unwritten_byte = 0xFF;
+// A variable that grew beyond this for a long value starts small again, so
+// that later rows do not pay for filling it.
+const size_t kept_variable_size = 65536;
+const size_t fresh_variable_size = 16;
+
+std::string value_written(const host_var &v, bool *null) {
+    const uint8_t *p = v.area.data();
+    size_t n = v.area.size();
+    while (n > 0 && p[n - 1] != 0) --n;
+    *null = n == 0;
+    return *null ? std::string() : v.bytes(n - 1);
+}
 
 class variable_reader : public row_reader {
 public:
     variable_reader(library &lib, int slot, size_t columns) : row_reader(lib, slot, columns) {
-        for (size_t k = 0; k < columns; ++k) values_.push_back(host_var::text("", 16, true));
+        for (size_t k = 0; k < columns; ++k) values_.push_back(host_var::text("", fresh_variable_size, true));
     }
 
 protected:
@@ -89,19 +105,19 @@ protected:
     }
     void prepare() override {
         for (host_var &v : values_) {
-            if (v.area.size() < sizeof null_mark) {
-                v.area.resize(sizeof null_mark, 0);
-                v.declared_size = sizeof null_mark;
+            if (v.area.size() > kept_variable_size) {
+                v.area.resize(fresh_variable_size, unwritten_byte);
+                v.declared_size = fresh_variable_size;
             }
-            v.set_text(null_mark);
+            v.fill(unwritten_byte);
         }
     }
     void read(row *r) override {
         r->clear();
         for (const host_var &v : values_) {
-            std::string text = v.text_value();
-            bool null = text == null_mark;
-            r->push_back(cell{null ? std::string() : text, null});
+            bool null = false;
+            std::string text = value_written(v, &null);
+            r->push_back(cell{text, null});
         }
     }
 
@@ -141,7 +157,7 @@ void mark_names(std::vector<column_info> *columns) {
 void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
     for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
         cell &c = (*r)[k];
-        if (!c.null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
+        if (!c.null && !c.maybe_null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
     }
 }
 

@@ -17,8 +17,8 @@
 // How rows are fetched.
 // - array: every column into one element of a dynamic array; values arrive
 //   whole, and NULL arrives as an empty text.
-// - variable: every column into its own dynamic text variable; NULL is
-//   told apart, and values are cut at the column's display size.
+// - variable: every column into its own dynamic text variable, grown by
+//   the library to the whole value; NULL is told apart.
 enum class fetch_form { array, variable };
 
 bool parse_fetch_form(const std::string &word, fetch_form *form);
