@@ -22,7 +22,7 @@ const dialect_rules dialects[] = {
     {sql_dialect::standard, "standard SQL", {}, false, false, false, false},
     {sql_dialect::sqlite, "SQLite", {"sqlite"}, false, false, false, false},
     {sql_dialect::postgresql, "PostgreSQL", {"psql", "postgres", "pgsql"}, false, true, true, false},
-    {sql_dialect::mariadb, "MariaDB", {"maodbc", "myodbc", "mysql", "maria"}, true, false, false, true},
+    {sql_dialect::mariadb, "MariaDB", {"maodbc", "myodbc", "maria"}, true, false, false, true},
 };
 
 const dialect_rules &rules_of(sql_dialect d) { return entry_for(dialects, d); }
