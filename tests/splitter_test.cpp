@@ -14,6 +14,7 @@ namespace {
 struct split_result {
     std::vector<std::string> statements;
     std::vector<std::string> commands;
+    std::vector<std::string> problems;
     std::string pending;
 };
 
@@ -22,9 +23,11 @@ split_result split(sql_dialect dialect, const std::vector<std::string> &lines) {
     s.set_dialect(dialect);
     split_result r;
     for (const std::string &line : lines) {
-        std::string command;
-        s.add_line(line, &r.statements, &command);
-        if (!command.empty()) r.commands.push_back(command);
+        split_line out;
+        s.add_line(line, &out);
+        r.statements.insert(r.statements.end(), out.statements.begin(), out.statements.end());
+        if (!out.command.empty()) r.commands.push_back(out.command);
+        if (!out.problem.empty()) r.problems.push_back(out.problem);
     }
     r.pending = s.take_pending();
     return r;

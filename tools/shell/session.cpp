@@ -11,6 +11,7 @@
 #include "connect_text.h"
 #include "entry.h"
 #include "names.h"
+#include "pg_statements.h"
 #include "progress.h"
 #include "text.h"
 
@@ -47,6 +48,7 @@ bool session::start() {
 
 void session::run(line_source &source) {
     source_name_ = source.name();
+    interactive_ = source.interactive();
     line_number_ = 0;
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
@@ -68,7 +70,7 @@ void session::run(line_source &source) {
         return;
     }
     std::string rest = splitter_.take_pending();
-    if (!rest.empty()) run_sql(rest);
+    if (!rest.empty()) run_split(rest);
 }
 
 // Ctrl-C while a line ran: typed input starts over; a script stops.
@@ -88,15 +90,31 @@ void session::end_of_typing() {
 }
 
 void session::handle_line(const std::string &line) {
-    std::vector<std::string> statements;
-    std::string command;
+    split_line split;
     splitter_.set_dialect(connections_.current_dialect());
-    splitter_.add_line(line, &statements, &command);
-    for (const std::string &sql : statements) {
+    splitter_.add_line(line, &split);
+    if (!split.problem.empty()) report_problem(split.problem);
+    for (const std::string &sql : split.statements) {
         if (stopped() || interrupt_pending()) return;
-        run_sql(sql);
+        run_split(sql);
     }
-    if (!command.empty() && !stopped() && !interrupt_pending()) run_command(*this, command);
+    if (!split.command.empty() && !stopped() && !interrupt_pending()) run_command(*this, split.command);
+}
+
+// A statement as the splitter cut it. PostgreSQL: a COPY through the client
+// is refused, its inline data in a script skipped; a change of
+// standard_conforming_strings changes how the next lines are split.
+void session::run_split(const std::string &sql) {
+    bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
+    client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
+    if (copy != client_copy::none) {
+        bool skip_data = copy == client_copy::from_stdin && !interactive_;
+        if (skip_data) splitter_.skip_copy_data();
+        report_problem(client_copy_refusal(copy, skip_data));
+        return;
+    }
+    bool on = true;
+    if (run_sql(sql) && postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
 }
 
 std::string session::prompt() const {
@@ -152,9 +170,9 @@ int session::current_slot() {
     return slot;
 }
 
-void session::run_sql(const std::string &sql) {
+bool session::run_sql(const std::string &sql) {
     int slot = current_slot();
-    if (slot == 0) return;
+    if (slot == 0) return false;
     // The slot's previous result stayed open for the information items.
     lib_.free_statement(slot, 0);
     std::unique_ptr<row_writer> writer = make_writer(settings_.format, out_);
@@ -169,7 +187,7 @@ void session::run_sql(const std::string &sql) {
         flush_output();
         lib_.free_statement(slot, 0);
         report_problem("out of memory while reading the result; the rest of it was dropped");
-        return;
+        return false;
     }
     flush_output();
     for (const outcome &n : run.notes) report_note(n);
@@ -179,6 +197,7 @@ void session::run_sql(const std::string &sql) {
              " rows, and its cursor is closed");
     } else if (run.failed) report_failure(run.failure);
     else if (!run.has_result) message(row_count_text(run.affected));
+    return !run.failed;
 }
 
 bool session::set_output(const std::string &path) {

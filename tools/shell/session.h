@@ -38,8 +38,9 @@ public:
     // is set. False when no connection was made.
     bool connect(const std::string &typed, bool prompt_for_password = false);
     // Runs a statement that was taken whole (the last one of an input that
-    // ended without a semicolon, and the catalog commands).
-    void run_sql(const std::string &sql);
+    // ended without a semicolon, and the catalog commands); false when it
+    // failed.
+    bool run_sql(const std::string &sql);
 
     bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
     int exit_status() const { return fatal_ || (settings_.bail && failed_) ? 1 : 0; }
@@ -72,6 +73,7 @@ public:
 
 private:
     void handle_line(const std::string &line);
+    void run_split(const std::string &sql);
     bool ask_password(const std::string &bytes, std::string *password);
     void stop_for_interrupt(const line_source &source);
     void end_of_typing();
@@ -88,6 +90,7 @@ private:
     bool quit_ = false;
     bool failed_ = false;
     bool fatal_ = false;
+    bool interactive_ = false; // lines are typed at the prompt
     std::string source_name_;
     long line_number_ = 0;
 };
