@@ -248,9 +248,12 @@ void statement_splitter::add_line(const std::string &line, split_line *out) {
     if (delimiter_command(line, out)) return;
     if (line.empty() && state_ == state::plain && rules().drops_empty_lines) return;
     if (!buffer_.empty()) buffer_ += '\n';
+    size_t before = buffer_.size();
     size_t i = 0;
     while (i < line.size() && out->command.empty())
         i = state_ == state::plain ? plain(line, i, out) : quoted(line, i);
+    // A line of nothing but a shell command adds no line break to a statement.
+    if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
     if (state_ == state::plain) end_word(line, line.size());
     if (!content_ && !inside_text() && (rules().drops_comment_lines || trim(buffer_).empty())) buffer_.clear();
 }
