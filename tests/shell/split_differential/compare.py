@@ -89,19 +89,27 @@ def only_comments(statement):
     return s.strip() == ""
 
 
-class Postgres:
-    name = "postgresql"
-    pattern = "pg_*.sql"
+class Server:
+    """An instance of scripts/servers.sh, its log, and the data source of
+    the test's user on it."""
 
-    def __init__(self, facts, work):
-        self.dir = os.path.join(facts["RORI_SERVERS_DIR"], "pg")
-        self.port = facts["RORI_PG_PORT"]
-        self.log = os.path.join(self.dir, "server.log")
+    def __init__(self, facts):
+        folder, port_key, log_name = self.where
+        self.dir = os.path.join(facts["RORI_SERVERS_DIR"], folder)
+        self.port = facts[port_key]
+        self.log = os.path.join(self.dir, log_name)
+        self.section = "[%s]\n%s\nPort=%s\nDatabase=%s\n" % (self.dsn, self.driver, self.port, USER)
+        self.make_user()
+
+
+class Postgres(Server):
+    name, pattern, dsn = "postgresql", "pg_*.sql", "split_pg"
+    where = ("pg", "RORI_PG_PORT", "server.log")
+    driver = "Driver=PostgreSQL\nServername=127.0.0.1"
+
+    def make_user(self):
         self.admin("DROP DATABASE IF EXISTS %s WITH (FORCE)" % USER, "DROP ROLE IF EXISTS %s" % USER,
                    "CREATE ROLE %s LOGIN PASSWORD '%s'" % (USER, PASSWORD))
-        self.dsn = "split_pg"
-        self.section = ("[split_pg]\nDriver=PostgreSQL\nServername=127.0.0.1\nPort=%s\nDatabase=%s\n"
-                        % (self.port, USER))
 
     def admin(self, *statements):
         args = ["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", self.dir, "-p", self.port, "-U", "rori_admin",
@@ -138,20 +146,15 @@ class Postgres:
         return out
 
 
-class Maria:
-    name = "mariadb"
-    pattern = "maria_*.sql"
+class Maria(Server):
+    name, pattern, dsn = "mariadb", "maria_*.sql", "split_maria"
+    where = ("maria", "RORI_MARIA_PORT", "general.log")
+    driver = "Driver=MariaDB\nServer=127.0.0.1"
 
-    def __init__(self, facts, work):
-        self.dir = os.path.join(facts["RORI_SERVERS_DIR"], "maria")
-        self.port = facts["RORI_MARIA_PORT"]
-        self.log = os.path.join(self.dir, "general.log")
+    def make_user(self):
         self.admin("DROP USER IF EXISTS '%s'@'127.0.0.1'" % USER,
                    "CREATE USER '%s'@'127.0.0.1' IDENTIFIED BY '%s'" % (USER, PASSWORD),
                    "GRANT ALL ON %s.* TO '%s'@'127.0.0.1'" % (USER, USER))
-        self.dsn = "split_maria"
-        self.section = ("[split_maria]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=%s\n"
-                        % (self.port, USER))
 
     def root(self):
         return ["--no-defaults", "-uroot", "--socket=" + os.path.join(self.dir, "server.sock")]
@@ -315,7 +318,7 @@ def main():
     with open(os.path.join(work, "odbcinst.ini"), "w") as f:
         f.write("[PostgreSQL]\nDriver=%s\n[MariaDB]\nDriver=%s\n" % (facts["RORI_PG_DRIVER"],
                                                                    facts["RORI_MARIA_DRIVER"]))
-    servers = [Postgres(facts, work), Maria(facts, work)]
+    servers = [Postgres(facts), Maria(facts)]
     with open(os.path.join(work, "odbc.ini"), "w") as f:
         f.write("".join(s.section for s in servers))
     os.environ.update(ODBCSYSINI=work, ODBCINI=os.path.join(work, "odbc.ini"))
