@@ -49,7 +49,8 @@ rm -f "$demo_dir/demo.db"
 
 step "The tour: demo/demo.sql"
 cd "$demo_dir"
-"$shell" --file="$root/demo/demo.sql"
+# The tour shows a failing statement on purpose, so it ends with exit status 1.
+"$shell" --file="$root/demo/demo.sql" || [ $? -eq 1 ]
 
 if [ -t 0 ] && [ -t 1 ]; then
   step "Your turn: connected to the demo database (\\help for the commands, \\quit to leave)"

@@ -147,6 +147,7 @@ OUT
 help=$(run_shell --help)
 expect_lines "--help names the options and the commands" "$help" <<'OUT'
       --bail          stop at the first failure, with exit status 1
+Exit status: 0 done; 1 a statement or command of -c or -f failed (the
 [exit 0]
 OUT
 expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing

@@ -48,8 +48,9 @@ const char usage[] =
     "Exit status: 0 done; 1 a statement or command of -c or -f failed (the\n"
     "rest still runs unless --bail stops at the first failure), a CONNECT\n"
     "failed, a FILE could not be read, Ctrl-C stopped a script, or the\n"
-    "library could not start; 2 bad usage. Input typed or piped in ends with\n"
-    "0 after failures, unless --bail stopped it.\n"
+    "library could not start; 2 bad usage; 130 a second Ctrl-C left the\n"
+    "shell while a statement ran. Input typed or piped in ends with 0 after\n"
+    "failures, unless --bail stopped it.\n"
     "\n";
 
 struct input_item {
