@@ -277,15 +277,17 @@ static int fetch_text_rows(struct request *r, int columns) {
 
 /* A raw value's length is never written anywhere; it is the size that the
  * last HS_RESIZE of its variable asked for, less the byte that the library
- * always adds. No request at all means a NULL. */
+ * always adds. No request at all means a NULL. Only the bytes that the
+ * area holds are shown (all of them, unless a resize failed). */
 static void print_raw_value(const struct variable *v) {
     if (v->requested < 0) {
         printf("NULL");
         return;
     }
     int length = v->requested - 1;
+    int held = length < v->size ? length : v->size;
     printf("%d bytes%s", length, length > 0 ? " " : "");
-    for (int i = 0; i < length; i++) printf("%02X", v->data[i]);
+    for (int i = 0; i < held; i++) printf("%02X", v->data[i]);
 }
 
 /* The variable form: column k as raw bytes into the dynamic variable of
