@@ -158,4 +158,17 @@ of text"
 [exit 0]
 OUT
 
+expect "a limit in force is told by every footer" \
+  "$(run_shell -q demo -c '\setattr stmt max_rows 2' -c 'SELECT id FROM items ORDER BY id' -c '\format vertical' -c 'SELECT 1 AS a')" <<'OUT'
+ id
+----
+  1
+  2
+(2 rows, limited by max_rows = 2)
+-[ row 1 ]---
+a | 1
+(1 row, limited by max_rows = 2)
+[exit 0]
+OUT
+
 finish

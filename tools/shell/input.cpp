@@ -1,6 +1,8 @@
 // input.cpp - the plain line sources: streams and texts.
 #include "input.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace {
@@ -26,13 +28,20 @@ public:
     ~stream_source() override {
         if (owned_) std::fclose(stream_);
     }
-    bool read(const std::string &, std::string *line) override { return read_stream_line(stream_, line); }
+    bool read(const std::string &, std::string *line) override {
+        errno = 0;
+        bool got = read_stream_line(stream_, line);
+        if (std::ferror(stream_)) problem_ = std::strerror(errno != 0 ? errno : EIO);
+        return got && problem_.empty();
+    }
     std::string name() const override { return name_; }
+    std::string read_problem() const override { return problem_; }
 
 private:
     std::FILE *stream_;
     std::string name_;
     bool owned_;
+    std::string problem_;
 };
 
 class text_source : public line_source {
@@ -41,6 +50,7 @@ public:
     bool read(const std::string &, std::string *line) override {
         return static_cast<bool>(std::getline(text_, *line));
     }
+    bool names_statements() const override { return true; }
 
 private:
     std::istringstream text_;

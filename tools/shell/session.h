@@ -19,6 +19,7 @@ struct shell_settings {
     output_format format = output_format::table;
     fetch_form form = fetch_form::array;
     bool bail = false;  // stop at the first failure
+    bool failures_set_status = false; // any failure makes the exit status 1 (-c and -f)
     bool quiet = false; // no banner and no informational messages
 };
 
@@ -43,7 +44,9 @@ public:
     bool run_sql(const std::string &sql);
 
     bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
-    int exit_status() const { return fatal_ || (settings_.bail && failed_) ? 1 : 0; }
+    int exit_status() const {
+        return fatal_ || ((settings_.bail || settings_.failures_set_status) && failed_) ? 1 : 0;
+    }
     // A failure that ends the shell with exit status 1 even without --bail:
     // a start-up connection failed, or a file could not be read.
     void fail_fatally() { fatal_ = true; }
@@ -73,6 +76,7 @@ public:
 
 private:
     void handle_line(const std::string &line);
+    void run_input_statement(const std::string &sql);
     void run_split(const std::string &sql);
     bool ask_password(const std::string &bytes, std::string *password);
     void stop_for_interrupt(const line_source &source);
@@ -93,6 +97,9 @@ private:
     bool interactive_ = false; // lines are typed at the prompt
     std::string source_name_;
     long line_number_ = 0;
+    bool name_statements_ = false;   // the input is -c text
+    long statements_named_ = 0;      // statements of -c so far, over all -c texts
+    std::string statement_label_;    // names the statement of -c that runs
 };
 
 #endif
