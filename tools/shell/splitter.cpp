@@ -105,13 +105,13 @@ bool statement_splitter::delimiter_command(const std::string &line, split_line *
 // A comment to the end of the line. Before a statement it is no part of
 // it; inside one the server gets it with the rest.
 size_t statement_splitter::line_comment(const std::string &line, size_t i) {
-    if (!trim(buffer_).empty()) buffer_ += line.substr(i);
+    if (!trim(buffer_).empty() && !rules().drops_comments) buffer_ += line.substr(i);
     return line.size();
 }
 
 size_t statement_splitter::block_comment_start(const std::string &line, size_t i) {
     bool executable = rules().delimiter_command && (at(line, i + 2) == '!' || line.compare(i + 2, 2, "M!") == 0);
-    buffer_ += "/*";
+    if (!rules().drops_comments) buffer_ += "/*";
     if (executable) {
         executable_ = content_ = true; // MariaDB runs the text of /*! ... */ and /*M! ... */
         return i + 2;
@@ -206,13 +206,16 @@ size_t statement_splitter::quoted(const std::string &line, size_t i) {
     if (state_ == state::block_comment) {
         bool opens = rules().nested_comments && c == '/' && next == '*';
         bool closes = c == '*' && next == '/';
+        bool kept = !rules().drops_comments;
         if (!opens && !closes) {
-            buffer_ += c;
+            if (kept) buffer_ += c;
             return i + 1;
         }
-        buffer_ += line.substr(i, 2);
+        if (kept) buffer_ += line.substr(i, 2);
         comment_depth_ += opens ? 1 : -1;
-        if (comment_depth_ == 0) state_ = state::plain;
+        if (comment_depth_ > 0) return i + 2;
+        state_ = state::plain;
+        if (!kept) buffer_ += ' '; // a left-out comment still parts the words around it
         return i + 2;
     }
     if (state_ == state::dollar_quote) {
