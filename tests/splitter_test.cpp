@@ -130,6 +130,7 @@ TEST(splitter, mariadb_as_its_client_reads_it) {
         {"IF @a > 0 THEN SELECT 1; ELSEIF @a < 0 THEN SELECT IF(1, 2, 3); END IF;"},
         {"CREATE TRIGGER t BEFORE INSERT ON x FOR EACH ROW IF NEW.a THEN SET NEW.b = 1; END IF;"},
         {"CREATE PACKAGE pkg AS FUNCTION f RETURN INT; PROCEDURE p; END;"},
+        {"/*!50003 CREATE*/ /*!50003 TRIGGER t AFTER INSERT ON x FOR EACH ROW BEGIN SET @a = 1; END */;"},
         {"CREATE PACKAGE BODY pkg AS v INT; FUNCTION f RETURN INT AS BEGIN RETURN 1; END;",
          "PROCEDURE p IS BEGIN NULL; END; BEGIN v := 1; END;"},
     };

@@ -16,6 +16,10 @@ bool is_word_char(char c) {
 
 char at(const std::string &line, size_t i) { return i < line.size() ? line[i] : '\0'; }
 
+// What must follow "--" for MariaDB to take it as a comment (the end of the
+// line counts).
+bool space_or_control(char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7f'; }
+
 // The first character at or after i that is not a space or tab.
 char next_sign(const std::string &line, size_t i) {
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
@@ -110,12 +114,17 @@ size_t statement_splitter::line_comment(const std::string &line, size_t i) {
 }
 
 size_t statement_splitter::block_comment_start(const std::string &line, size_t i) {
-    bool executable = rules().delimiter_command && (at(line, i + 2) == '!' || line.compare(i + 2, 2, "M!") == 0);
-    if (!rules().drops_comments) buffer_ += "/*";
-    if (executable) {
-        executable_ = content_ = true; // MariaDB runs the text of /*! ... */ and /*M! ... */
-        return i + 2;
+    size_t mark = at(line, i + 2) == '!' ? 1 : line.compare(i + 2, 2, "M!") == 0 ? 2 : 0;
+    if (rules().delimiter_command && mark > 0) {
+        // MariaDB runs the text of /*! ... */ and /*M! ... */; the server
+        // version after the mark is no word of the statement.
+        size_t j = i + 2 + mark;
+        while (std::isdigit(static_cast<unsigned char>(at(line, j))) != 0) ++j;
+        buffer_ += line.substr(i, j - i);
+        executable_ = content_ = true;
+        return j;
     }
+    if (!rules().drops_comments) buffer_ += "/*";
     state_ = state::block_comment;
     comment_depth_ = 1;
     return i + 2;
@@ -135,7 +144,7 @@ size_t statement_splitter::terminate(const std::string &line, size_t i, split_li
         return after;
     }
     size_t j = line.find_first_not_of(" \t", after);
-    bool comment = j != std::string::npos && (line[j] == '#' || (line.compare(j, 2, "--") == 0 && at(line, j + 2) <= ' '));
+    bool comment = j != std::string::npos && (line[j] == '#' || (line.compare(j, 2, "--") == 0 && space_or_control(at(line, j + 2))));
     finish(out, comment ? line.substr(after) : std::string());
     return comment ? line.size() : after;
 }
@@ -168,7 +177,8 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     bool escape_prefix = word_ == "E";
     bool after_word = !word_.empty();
     end_word(line, i);
-    if (c == '-' && next == '-' && (!r.dash_comment_needs_space || at(line, i + 2) <= ' ')) return line_comment(line, i);
+    if (c == '-' && next == '-' && (!r.dash_comment_needs_space || space_or_control(at(line, i + 2))))
+        return line_comment(line, i);
     if (c == '#' && r.hash_comments) return line_comment(line, i);
     if (c == '/' && next == '*') return block_comment_start(line, i);
     if (c == '*' && next == '/' && executable_) {
