@@ -98,7 +98,8 @@ TEST(splitter, postgresql_as_psql_reads_it) {
                                    "SELECT 1 -- kept\n"}));
     // Semicolons inside parentheses and inside BEGIN ATOMIC ... END.
     r = split(sql_dialect::postgresql, {"CREATE RULE r AS ON UPDATE TO a DO (UPDATE b SET x = 1; UPDATE c SET x = 2);",
-                                        "CREATE FUNCTION f() RETURNS int BEGIN ATOMIC SELECT CASE WHEN 1 = 1 THEN 1 END;",
+                                        "CREATE FUNCTION f() RETURNS int BEGIN ATOMIC",
+                                        "SELECT CASE WHEN 1 = 1 THEN 1 END;",
                                         "END; SELECT 2;"});
     ASSERT_EQ(r.statements.size(), 3u);
     EXPECT_EQ(r.statements[2], "SELECT 2");
@@ -114,7 +115,8 @@ TEST(splitter, postgresql_as_psql_reads_it) {
 
 TEST(splitter, mariadb_as_its_client_reads_it) {
     split_result r = split(sql_dialect::mariadb,
-                           {"DELIMITER //", "CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;", "DELETE FROM o;",
+                           {"DELIMITER //", "CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;",
+                            "DELETE FROM o;",
                             "END //", "delimiter $$", "SELECT 'a$$b' $$ SELECT 2$$", "DELIMITER", "DELIMITER a\\b",
                             "DELIMITER ;", "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3;", "SELECT 5--2;",
                             "SELECT 6 -- c;", ";"});

@@ -23,14 +23,16 @@ const char *const statement_starts[] = {"", ";", ":", "BEGIN", "THEN", "ELSE", "
 // The objects whose CREATE statement holds a compound statement, and those
 // whose names end the search for one (CREATE TABLE t (event TEXT)).
 const char *const routine_kinds[] = {"PROCEDURE", "FUNCTION", "TRIGGER", "EVENT"};
-const char *const other_kinds[] = {"TABLE", "VIEW", "INDEX", "SCHEMA", "DATABASE", "SEQUENCE", "USER", "ROLE", "SERVER"};
+const char *const other_kinds[] = {"TABLE",    "VIEW", "INDEX", "SCHEMA", "DATABASE",
+                                   "SEQUENCE", "USER", "ROLE",  "SERVER"};
 // The object is named within this many words of CREATE
 // (CREATE OR REPLACE DEFINER = ann @ host AGGREGATE FUNCTION ...).
 const int kind_word_window = 10;
 // After these, END or BEGIN is a name, not a keyword (DECLARE end
 // INT; SET end = end + 1; SELECT a AS begin).
-const char *const name_positions[] = {"DECLARE", "SET", "SELECT", "WHERE", "AND", "OR", "BY", "ON", "IN", "OUT",
-                                      "INOUT", "INTO", "AS", ".", "=", ",", "(", "@", "+", "-", "*", "/", "<", ">", "!"};
+const char *const name_positions[] = {"DECLARE", "SET", "SELECT", "WHERE", "AND", "OR", "BY", "ON", "IN",
+                                      "OUT",     "INOUT", "INTO", "AS", ".", "=", ",", "(", "@", "+",
+                                      "-",       "*",   "/",      "<",  ">", "!"};
 
 // --- SQLite: sqlite3_complete() ----------------------------------------------
 
@@ -69,7 +71,6 @@ void body_tracker::word(const std::string &upper, char next) {
     if (dialect_ == sql_dialect::postgresql) postgresql_word(upper);
     else if (dialect_ == sql_dialect::sqlite) sqlite_token(sqlite_token_of(upper));
     else mariadb_word(upper, next);
-    previous2_ = previous_;
     previous_ = upper;
 }
 
@@ -77,7 +78,6 @@ void body_tracker::sign(char c) {
     if (c == '(') ++parens_;
     else if (c == ')' && parens_ > 0) --parens_;
     if (dialect_ == sql_dialect::sqlite) sqlite_token(tk_other);
-    previous2_ = previous_;
     previous_ = std::string(1, c);
 }
 
@@ -88,7 +88,6 @@ bool body_tracker::semicolon() {
         sqlite_token(tk_semi);
         ends = sqlite_state_ == 1;
     } else ends = blocks_.empty();
-    previous2_ = previous_;
     previous_ = ";";
     after_end_ = routine_head_ = false;
     return ends;
@@ -109,7 +108,8 @@ void body_tracker::postgresql_word(const std::string &word) {
     if (is_one_of(word, leading_words) && words_ < 4) leading_[words_] = word[0];
     ++words_;
     const char *l = leading_;
-    bool routine = l[0] == 'C' && (l[1] == 'F' || l[1] == 'P' || (l[1] == 'O' && l[2] == 'R' && (l[3] == 'F' || l[3] == 'P')));
+    bool or_replace = l[1] == 'O' && l[2] == 'R';
+    bool routine = l[0] == 'C' && (l[1] == 'F' || l[1] == 'P' || (or_replace && (l[3] == 'F' || l[3] == 'P')));
     if (!routine || parens_ > 0) return;
     if (word == "BEGIN") ++begin_depth_;
     else if (word == "CASE" && begin_depth_ >= 1) ++begin_depth_;

@@ -36,7 +36,6 @@ private:
     sql_dialect dialect_ = sql_dialect::standard;
     int parens_ = 0;
     std::string previous_;   // the last word or sign of the statement
-    std::string previous2_;  // the one before it
     int words_ = 0;          // words of the statement so far
     // PostgreSQL (as psql): the first letters of CREATE, OR, REPLACE,
     // FUNCTION and PROCEDURE among the first four words; BEGIN depth.

@@ -144,7 +144,8 @@ size_t statement_splitter::terminate(const std::string &line, size_t i, split_li
         return after;
     }
     size_t j = line.find_first_not_of(" \t", after);
-    bool comment = j != std::string::npos && (line[j] == '#' || (line.compare(j, 2, "--") == 0 && space_or_control(at(line, j + 2))));
+    bool comment = j != std::string::npos &&
+                   (line[j] == '#' || (line.compare(j, 2, "--") == 0 && space_or_control(at(line, j + 2))));
     finish(out, comment ? line.substr(after) : std::string());
     return comment ? line.size() : after;
 }
