@@ -29,10 +29,10 @@ const char *const other_kinds[] = {"TABLE",    "VIEW", "INDEX", "SCHEMA", "DATAB
 // (CREATE OR REPLACE DEFINER = ann @ host AGGREGATE FUNCTION ...).
 const int kind_word_window = 10;
 // After these, END or BEGIN is a name, not a keyword (DECLARE end
-// INT; SET end = end + 1; SELECT a AS begin).
-const char *const name_positions[] = {"DECLARE", "SET", "SELECT", "WHERE", "AND", "OR", "BY", "ON", "IN",
-                                      "OUT",     "INOUT", "INTO", "AS", ".", "=", ",", "(", "@", "+",
-                                      "-",       "*",   "/",      "<",  ">", "!"};
+// INT; SET end = end + 1; SELECT begin FROM t).
+const char *const name_positions[] = {"DECLARE", "SET", "SELECT", "WHERE", "AND", "OR", "BY", "ON", "IN", "OUT",
+                                      "INOUT",   "INTO", ".",     "=",     ",",   "(",  "@",  "+",  "-",  "*",
+                                      "/",       "<",    ">",     "!"};
 
 // --- SQLite: sqlite3_complete() ----------------------------------------------
 
