@@ -183,10 +183,7 @@ class Maria(Server):
     def statements(self, log_text):
         """Query and Prepare entries of the test user's connections; a logged
         text goes on over the lines that do not begin an entry."""
-        start = re.compile(r"^(?:\d{6}\s+\d{1,2}:\d\d:\d\d)?\t\s*(\d+) (Connect|Query|Prepare|Execute|Close stmt|"
-                           r"Quit|Init DB|Field List|Reset stmt|Long Data|Fetch|Statistics|Ping|Change user|"
-                           r"Set option|Refresh|Processlist|Kill|Debug|Shutdown|Binlog Dump|Register Slave|"
-                           r"Daemon|Error|Delayed insert|Table Dump|Time)\t(.*)$")
+        start = re.compile(r"^(?:\d{6}\s+\d{1,2}:\d\d:\d\d)?\t\s*(\d+) ([A-Z][a-z]*(?: [A-Za-z]+)?)\t(.*)$")
         entries = []
         for line in log_text.split("\n"):
             m = start.match(line)
