@@ -11,17 +11,17 @@ namespace {
 
 const dialect_rules dialects[] = {
     // value, name, driver marks,
-    // backslash, E'', $$, #, "-- ", nested, [], `, empty lines, end spaces, comment lines, no comments, DELIMITER
+    // backslash, E'', $$, #, "-- ", nested, [], `, empty lines, end spaces, no comments, DELIMITER
     {sql_dialect::standard, "standard SQL", {},
-     false, false, false, false, false, false, false, true, false, true, false, false, false},
+     false, false, false, false, false, false, false, true, false, true, false, false},
     // The SQLite driver refuses a semicolon outside quotes even in a
     // comment, and SQLite takes nothing from comments: they are left out.
     {sql_dialect::sqlite, "SQLite", {"sqlite"},
-     false, false, false, false, false, false, true, true, false, true, true, true, false},
+     false, false, false, false, false, false, true, true, false, true, true, false},
     {sql_dialect::postgresql, "PostgreSQL", {"psql", "postgres", "pgsql"},
-     false, true, true, false, false, true, false, false, true, true, false, false, false},
+     false, true, true, false, false, true, false, false, true, true, false, false},
     {sql_dialect::mariadb, "MariaDB", {"maodbc", "myodbc", "maria"},
-     true, false, false, true, true, false, false, true, false, false, false, false, true},
+     true, false, false, true, true, false, false, true, false, false, false, true},
 };
 
 } // namespace

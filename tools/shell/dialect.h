@@ -23,7 +23,6 @@ struct dialect_rules {
     bool backtick_names;          // `a name`
     bool drops_empty_lines;       // an empty line outside quotes adds nothing to a statement
     bool keeps_end_spaces;        // the spaces before the semicolon are sent
-    bool drops_comment_lines;     // lines of nothing but comments before a statement are not part of it
     bool drops_comments;          // comments are left out of the statement sent
     bool delimiter_command;       // the line command DELIMITER changes the terminator
 };

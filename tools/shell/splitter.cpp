@@ -269,7 +269,7 @@ void statement_splitter::add_line(const std::string &line, split_line *out) {
     // A line of nothing but a shell command adds no line break to a statement.
     if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
     if (state_ == state::plain) end_word(line, line.size());
-    if (!content_ && !inside_text() && (rules().drops_comment_lines || trim(buffer_).empty())) buffer_.clear();
+    if (!content_ && !inside_text() && trim(buffer_).empty()) buffer_.clear();
 }
 
 bool statement_splitter::inside_text() const { return state_ != state::plain || executable_ || body_.open(); }
