@@ -131,6 +131,10 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
         if (!ask_password(bytes, &password)) return false;
         bytes = with_password(bytes, password);
     }
+    std::vector<std::string> unread = unread_settings(bytes);
+    if (!unread.empty())
+        report_notice("the library reads settings separated by exactly one space, so it will not read " +
+                      join(unread, ", ") + ": put one space before each setting");
     for (const std::string &key : keys_without_effect(bytes))
         note("-" + key + " has no effect: the data source's own settings decide it");
     outcome o = connections_.open(bytes);
