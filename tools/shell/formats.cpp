@@ -237,8 +237,9 @@ private:
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
-// quotes doubled. NULL is an empty field and an empty text is "", as psql
-// writes them; an empty text that may be NULL is an empty field.
+// quotes doubled. NULL is an empty field and an empty text is "", as
+// PostgreSQL's COPY ... CSV writes them, so that the two stay apart; an
+// empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
     explicit csv_writer(std::FILE *out) : separated_writer(out, ',') {}
