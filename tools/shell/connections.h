@@ -15,6 +15,7 @@ struct connection {
     std::string label;
     binary_delivery delivery; // how its driver hands over binary columns
     sql_dialect dialect;      // how its statements are split
+    std::string connect_bytes; // what it was connected with, to connect it again
 };
 
 class connection_table {
@@ -30,6 +31,8 @@ public:
     // Whether autocommit is off on a connected slot, so that disconnecting
     // it rolls back the work that was not committed.
     bool autocommit_off(int slot);
+    // Whether the driver says the slot's connection is lost.
+    bool is_dead(int slot);
     // Makes a connected slot the current one.
     bool use(int slot);
 

@@ -1,7 +1,11 @@
 // input.cpp - the plain line sources: streams and texts.
 #include "input.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -50,6 +54,20 @@ private:
 
 std::unique_ptr<line_source> stream_input(std::FILE *stream, const std::string &name, bool owned) {
     return std::make_unique<stream_source>(stream, name, owned);
+}
+
+std::unique_ptr<line_source> file_input(const std::string &path, std::string *problem) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *problem = "cannot read " + path + ": it is a directory";
+        return nullptr;
+    }
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) {
+        *problem = "cannot read " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return stream_input(f, path, true);
 }
 
 std::unique_ptr<line_source> text_input(const std::string &text) { return std::make_unique<text_source>(text); }

@@ -57,10 +57,14 @@ public:
         if (text == nullptr) return false;
         *line = text;
         std::free(text);
-        if (line->find_first_not_of(" \t") != std::string::npos) add_history(history_text(*line).c_str());
         return true;
     }
     bool interactive() const override { return true; }
+    void remember(const std::string &entry) override {
+        if (entry.find_first_not_of(" \t\n") == std::string::npos) return;
+        typing_locale typing;
+        add_history(history_text(entry).c_str());
+    }
 
 private:
     std::string history_;
