@@ -398,7 +398,7 @@ struct command {
 };
 
 const command commands[] = {
-    {"connect", "c", "[TEXT|DSN]", "connect a new slot (connect text or data source name); alone, as \\reconnect",
+    {"connect", "c", "[TEXT|DSN]", "connect a new slot (connect text or data source name); alone, the current one again",
      cmd_connect},
     {"reconnect", "", "[SLOT]", "connect a slot again with its connect text (the current one by default)",
      cmd_reconnect},
@@ -423,7 +423,7 @@ const command commands[] = {
     {"include", "i", "FILE", "run the statements and commands of FILE", cmd_include},
     {"echo", "", "TEXT", "print a line", cmd_echo},
     {"help", "?", "", "this list", cmd_help},
-    {"quit", "q", "", "leave the shell", cmd_quit},
+    {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
 const command *find_command(const std::string &name) {
