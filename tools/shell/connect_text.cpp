@@ -98,16 +98,16 @@ const connect_keyword connect_keywords[] = {{"host", true},     {"user", true}, 
 // "password", "-db_password".
 const char *const password_endings[] = {"pw", "pwd", "password"};
 
+bool ends_with(const std::string &s, const std::string &end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// "-PW", "pwd", "-db_password": the key of a word, hyphens before it or not.
 bool is_password_key(const std::string &word) {
-    std::string key = word.substr(word.find_first_not_of('-') == std::string::npos ? word.size()
-                                                                                 : word.find_first_not_of('-'));
-    std::string lower_key;
-    for (char c : key) lower_key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const char *ending : password_endings) {
-        std::string e = ending;
-        if (lower_key.size() >= e.size() && lower_key.compare(lower_key.size() - e.size(), e.size(), e) == 0)
-            return true;
-    }
+    std::string key;
+    for (char c : word) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char *ending : password_endings)
+        if (ends_with(key, ending)) return true;
     return false;
 }
 

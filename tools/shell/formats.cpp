@@ -69,8 +69,14 @@ const size_t tab_stop = 8;
 // A value as the table shows it: line feeds stay (the table continues the
 // value on its next line), a tab becomes spaces up to its stop, a carriage
 // return "\r", and another control character "\x" and two hex digits.
+bool is_control(char ch) {
+    unsigned char b = static_cast<unsigned char>(ch);
+    return b < 0x20 || b == 0x7F;
+}
+
 std::string table_text(const cell &c) {
     if (c.null) return "NULL";
+    if (std::none_of(c.text.begin(), c.text.end(), is_control)) return c.text;
     std::string out;
     size_t counted = 0, cells = 0; // cells of the current line up to out[counted]
     for (char ch : c.text) {
@@ -87,7 +93,7 @@ std::string table_text(const cell &c) {
             cells += spaces;
         } else if (ch == '\r') {
             out += "\\r";
-        } else if (b < 0x20 || b == 0x7F) {
+        } else if (is_control(ch)) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", b);
             out += hex;
@@ -109,15 +115,16 @@ std::vector<std::string> lines_of(const std::string &s) {
     return out;
 }
 
+std::string cut_line(const std::string &line) {
+    return display_cells(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
+}
+
 // Each line of a value past table_max_width cells is cut and ends in "...".
 std::string cut_lines(const std::string &s) {
+    if (s.find('\n') == std::string::npos) return cut_line(s);
     std::vector<std::string> lines = lines_of(s);
     std::string out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string &line = lines[i];
-        out += i ? "\n" : "";
-        out += display_cells(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
-    }
+    for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + cut_line(lines[i]);
     return out;
 }
 
