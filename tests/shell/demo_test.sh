@@ -54,7 +54,7 @@ some_without_phone,some_not_shipped,some_without_description,a_long_text,orphans
 OUT
 
 tour=$(run_shell -f "$demo/demo.sql" | sed "s|^$demo/||")
-expect_lines "the tour shows every capability and ends well" "$tour" <<'OUT'
+expect_lines "the tour shows every capability, and its failure on purpose sets the exit status" "$tour" <<'OUT'
 == Data sources the driver manager knows (OP_DATASOURCES)
  demo   | SQLite3
 connected slot 1: demo
@@ -67,11 +67,11 @@ results go to best-customers.csv
  item | name            | text           | number  | status
  5    | column_count    |                | 5       | ST_OK (0)
 stmt max_rows (1) = 3
-(3 rows)
+(3 rows, limited by max_rows = 3)
 shipped_on  | NULL
 demo.sql:76: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: shipments (1)
 (the session goes on after an error)
-[exit 0]
+[exit 1]
 OUT
 expect "the export holds every customer with an order" "$(head -n 1 best-customers.csv; wc -l <best-customers.csv)" <<'OUT'
 id,name,email,phone,orders

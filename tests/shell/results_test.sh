@@ -160,6 +160,19 @@ of text"
 [exit 0]
 OUT
 
+expect "a limit in force is told by every footer" \
+  "$(run_shell -q demo -c '\setattr stmt max_rows 2' -c 'SELECT id FROM items ORDER BY id' -c '\format vertical' -c 'SELECT 1 AS a')" <<'OUT'
+ id
+----
+  1
+  2
+(2 rows, limited by max_rows = 2)
+-[ row 1 ]---
+a | 1
+(1 row, limited by max_rows = 2)
+[exit 0]
+OUT
+
 printf 'SELECT 2 AS two;\n' >two.sql
 cat >habits.sql <<'IN'
 \timing
@@ -196,7 +209,7 @@ connected slot 1: demo
 OUT
 expect "\\i of a directory, and \\c alone without a connection" \
   "$(run_shell -q demo -c '\i .' | head -n 1; run_shell -q -c '\c' | head -n 1)" <<'OUT'
-error: cannot read .: it is a directory
+error: cannot read .: Is a directory
 error: \connect needs a connect text or a data source name
 OUT
 

@@ -1,6 +1,7 @@
 // commands.cpp - the command table and the commands.
 #include "commands.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -248,17 +249,53 @@ void cmd_getattr(session &s, const std::string &rest) {
     else s.answer(attr_title(*scope, number, entry) + " = " + attr_value_text(entry, value));
 }
 
+const int attr_autocommit = 102; // SQL_ATTR_AUTOCOMMIT
+
+struct value_word {
+    bool statement;
+    int number;
+    const char *name;
+    long long value;
+};
+
+// Words that stand for the numbers of an attribute.
+const value_word value_words[] = {
+    {false, attr_autocommit, "on", 1},
+    {false, attr_autocommit, "off", 0},
+};
+
+bool word_value(const attr_scope &scope, int number, const std::string &word, long long *value) {
+    std::string lower;
+    for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const value_word &w : value_words)
+        if (w.statement == scope.statement && w.number == number && lower == w.name) {
+            *value = w.value;
+            return true;
+        }
+    return false;
+}
+
+// ", on or off" for an attribute that has value words; empty for the others.
+std::string words_for(const attr_scope &scope, int number) {
+    std::string out;
+    for (const value_word &w : value_words)
+        if (w.statement == scope.statement && w.number == number) out += (out.empty() ? ", " : " or ") + std::string(w.name);
+    return out;
+}
+
 // The variable that carries the new value: a text for a text attribute,
 // else an integer; null, with *problem set, when the value is not a number
 // that the library can take (it reads attribute values as 32 bits).
-std::unique_ptr<host_var> value_variable(const attr_name *entry, const std::string &name, const std::string &word,
-                                         std::string *problem) {
+std::unique_ptr<host_var> value_variable(const attr_scope &scope, int number, const attr_name *entry,
+                                         const std::string &name, const std::string &word, std::string *problem) {
     if (entry != nullptr && entry->kind == attr_kind::text)
         return std::make_unique<host_var>(host_var::text(word, word.size() + 1));
+    long long named = 0;
+    if (word_value(scope, number, word, &named)) return std::make_unique<host_var>(host_var::integer(named));
     char *end = nullptr;
     errno = 0;
     long long n = std::strtoll(word.c_str(), &end, 10);
-    if (word.empty() || *end != '\0') *problem = "the value of " + name + " must be a whole number";
+    if (word.empty() || *end != '\0') *problem = "the value of " + name + " must be a whole number" + words_for(scope, number);
     else if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX)
         *problem = "the value of " + name + " must lie between " + std::to_string(INT32_MIN) + " and " +
                    std::to_string(INT32_MAX) + ": the library takes attribute values as 32-bit numbers";
@@ -275,7 +312,7 @@ struct zero_meaning {
 // What 0 does for the attributes where it means something other than a
 // plain number; the library passes 0 on to the driver like any value.
 const zero_meaning zero_meanings[] = {
-    {false, 102, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
+    {false, attr_autocommit, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
                  "back when the slot is disconnected or the shell ends"},
     {false, 103, "no login timeout"},
     {false, 113, "no connection timeout"},
@@ -298,7 +335,8 @@ void cmd_setattr(session &s, const std::string &rest) {
     int number = 0;
     if (!attr_arguments(s, w, "\\setattr", &scope, &number, &entry)) return;
     std::string problem;
-    std::unique_ptr<host_var> value = w.size() == 3 ? value_variable(entry, w[1], w[2], &problem) : nullptr;
+    std::unique_ptr<host_var> value =
+        w.size() == 3 ? value_variable(*scope, number, entry, w[1], w[2], &problem) : nullptr;
     if (w.size() != 3) s.report_problem("\\setattr needs conn|stmt, an attribute and a value");
     else if (entry != nullptr && entry->kind == attr_kind::pointer)
         s.report_problem(attr_title(*scope, number, entry) + " holds an address; the shell does not set it");
@@ -311,9 +349,17 @@ void cmd_setattr(session &s, const std::string &rest) {
         // while a cursor is open (24000): the new value is for the next
         // statement, so the last result is closed first.
         if (scope->statement) s.lib().free_statement(slot, 0);
+        bool autocommit = !scope->statement && number == attr_autocommit;
+        bool text = entry != nullptr && entry->kind == attr_kind::text;
+        std::string shown = text ? w[2] : std::to_string(static_cast<long long>(value->int_value()));
+        bool commits = autocommit && value->int_value() != 0 && s.connections().work_pending(slot) &&
+                       s.connections().autocommit_off(slot);
         outcome o = s.lib().set_attribute(slot, scope->statement, number, *value);
         if (!o.ok()) s.report_failure(o);
-        else s.message(set_message(*scope, number, entry, w[2]));
+        else if (commits) s.message("autocommit on: the open transaction was committed");
+        else s.message(set_message(*scope, number, entry, shown));
+        // Turning autocommit on commits what was open; turning it off starts afresh.
+        if (o.ok() && autocommit) s.connections().autocommit_set(slot);
     }
 }
 

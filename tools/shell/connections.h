@@ -16,6 +16,9 @@ struct connection {
     binary_delivery delivery; // how its driver hands over binary columns
     sql_dialect dialect;      // how its statements are split
     std::string connect_bytes; // what it was connected with, to connect it again
+    // With autocommit off, a statement that changes data ran since the last
+    // COMMIT, ROLLBACK or change of autocommit: work waits to be committed.
+    bool work_pending = false;
 };
 
 class connection_table {
@@ -33,6 +36,12 @@ public:
     bool autocommit_off(int slot);
     // Whether the driver says the slot's connection is lost.
     bool is_dead(int slot);
+    // Keeps track of the work waiting to be committed on a slot after one of
+    // its statements succeeded.
+    void statement_ran(int slot, const std::string &sql);
+    // Setting autocommit commits or starts afresh: no work is pending after it.
+    void autocommit_set(int slot);
+    bool work_pending(int slot) const;
     // Makes a connected slot the current one.
     bool use(int slot);
 

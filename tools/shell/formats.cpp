@@ -19,7 +19,9 @@ const size_t table_max_width = 60;
 // Rows that the table holds to measure its columns before it prints them.
 const size_t table_held_rows = 10000;
 
-std::string plural_rows(long rows) { return "(" + std::to_string(rows) + (rows == 1 ? " row)" : " rows)"); }
+std::string footer(long rows, const std::string &remark) {
+    return "(" + std::to_string(rows) + (rows == 1 ? " row" : " rows") + remark + ")";
+}
 
 std::string rtrim(const std::string &s) {
     size_t e = s.find_last_not_of(' ');
@@ -159,9 +161,9 @@ public:
         held_.push_back(std::move(shown));
         if (held_.size() == table_held_rows) print_held();
     }
-    void end(long rows) override {
+    void end(long rows, const std::string &remark) override {
         if (widths_.empty()) print_held();
-        put_line(out_, plural_rows(rows));
+        put_line(out_, footer(rows, remark));
     }
     bool holds_rows() const override { return true; }
 
@@ -233,7 +235,8 @@ public:
         for (size_t k = 0; k < r.size(); ++k) line += (k ? std::string(1, separator_) : "") + field(r[k]);
         put_line(out_, line);
     }
-    void end(long) override {}
+    void end(long, const std::string &) override {}
+    bool has_footer() const override { return false; }
 
 protected:
     virtual std::string field(const cell &c) const = 0;
@@ -298,7 +301,7 @@ public:
             put_line(out_, rtrim(lead + value.substr(start)));
         }
     }
-    void end(long rows) override { put_line(out_, plural_rows(rows)); }
+    void end(long rows, const std::string &remark) override { put_line(out_, footer(rows, remark)); }
 
 private:
     std::FILE *out_;

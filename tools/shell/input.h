@@ -22,6 +22,11 @@ public:
     // What messages about this input call it ("demo.sql"); empty for the
     // terminal and -c, whose messages need no place.
     virtual std::string name() const { return std::string(); }
+    // True for the text of -c, whose statements messages name by number.
+    virtual bool names_statements() const { return false; }
+    // Why reading stopped before the end of the input (a directory, an I/O
+    // error); empty when the input simply ended.
+    virtual std::string read_problem() const { return std::string(); }
 };
 
 // Lines of an open stream; the stream is closed at the end when owned.

@@ -48,9 +48,12 @@ const char usage[] =
     "entry, and never a password: the value of a key ending in pw, pwd or\n"
     "password, and the words after the user in \\c DSN USER PASSWORD, are ***.\n"
     "\n"
-    "Exit status: 0 done (also after failures without --bail); 1 stopped by\n"
-    "--bail, a CONNECT failed, a FILE could not be read, Ctrl-C stopped a\n"
-    "script, or the library could not start; 2 bad usage.\n"
+    "Exit status: 0 done; 1 a statement or command of -c or -f failed (the\n"
+    "rest still runs unless --bail stops at the first failure), a CONNECT\n"
+    "failed, a FILE could not be read, Ctrl-C stopped a script, or the\n"
+    "library could not start; 2 bad usage; 130 a second Ctrl-C left the\n"
+    "shell while a statement ran. Input typed or piped in ends with 0 after\n"
+    "failures, unless --bail stopped it.\n"
     "\n";
 
 struct input_item {
@@ -228,7 +231,9 @@ int run_shell(const options &o) {
         return 1;
     }
     library lib(entry);
-    session s(lib, o.settings);
+    shell_settings settings = o.settings;
+    settings.failures_set_status = !o.inputs.empty();
+    session s(lib, settings);
     if (!s.start()) return 1;
     if (!o.output.empty() && !s.set_output(o.output)) return 1;
     for (const std::string &text : o.connects)

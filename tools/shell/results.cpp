@@ -15,6 +15,10 @@ struct form_entry {
 
 const form_entry forms[] = {{fetch_form::array, "array"}, {fetch_form::variable, "variable"}};
 
+// Statement attributes that can end a result early.
+const int attr_query_timeout = 0; // SQL_ATTR_QUERY_TIMEOUT
+const int attr_max_rows = 1;      // SQL_ATTR_MAX_ROWS
+
 // Reads the rows of the current result, one fetch request per row.
 class row_reader {
 public:
@@ -161,8 +165,15 @@ void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery deliver
         progress.rows_so_far(++run->rows);
     }
     progress.finish();
-    writer.end(run->rows);
+    run->rows_begun = true;
     if (failed) fail(run, fetched);
+}
+
+// A limit the statement attributes set on the result: its value, or 0 when
+// it is not set or cannot be read.
+long limit_in_force(library &lib, int slot, int attribute) {
+    int64_t value = 0;
+    return lib.get_attribute(slot, true, attribute, &value).ok() && value > 0 ? static_cast<long>(value) : 0;
 }
 
 } // namespace
@@ -187,6 +198,8 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     else if ((run.interrupted = interrupt_pending())) run.has_result = true;
     else {
         run.has_result = true;
+        run.max_rows = limit_in_force(lib, slot, attr_max_rows);
+        run.query_timeout = limit_in_force(lib, slot, attr_query_timeout);
         fetch_rows(lib, slot, form, delivery, columns, writer, progress, &run);
     }
     return run;

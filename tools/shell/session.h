@@ -19,6 +19,7 @@ struct shell_settings {
     output_format format = output_format::table;
     fetch_form form = fetch_form::array;
     bool bail = false;  // stop at the first failure
+    bool failures_set_status = false; // any failure makes the exit status 1 (-c and -f)
     bool quiet = false; // no banner and no informational messages
     bool timing = false; // say how long each statement took
 };
@@ -43,7 +44,9 @@ public:
     void run_sql(const std::string &sql);
 
     bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
-    int exit_status() const { return fatal_ || (settings_.bail && failed_) ? 1 : 0; }
+    int exit_status() const {
+        return fatal_ || ((settings_.bail || settings_.failures_set_status) && failed_) ? 1 : 0;
+    }
     // A failure that ends the shell with exit status 1 even without --bail:
     // a start-up connection failed, or a file could not be read.
     void fail_fatally() { fatal_ = true; }
@@ -80,6 +83,7 @@ public:
 
 private:
     void handle_line(const std::string &line);
+    void run_input_statement(const std::string &sql);
     bool ask_password(const std::string &bytes, std::string *password);
     bool open_connection(const std::string &bytes);
     void stop_for_interrupt(const line_source &source);
@@ -104,6 +108,9 @@ private:
     long line_number_ = 0;
     int include_depth_ = 0;
     std::string typed_; // the lines typed since the last complete statement
+    bool name_statements_ = false;   // the input is -c text
+    long statements_named_ = 0;      // statements of -c so far, over all -c texts
+    std::string statement_label_;    // names the statement of -c that runs
 };
 
 #endif
