@@ -15,6 +15,8 @@ db_password=$(sed -n 's/^RORI_DB_PASSWORD=//p' "$servers")
 cat >>odbcinst.ini <<INI
 [PostgreSQL]
 Driver=$(sed -n 's/^RORI_PG_DRIVER=//p' "$servers")
+[MariaDB]
+Driver=$(sed -n 's/^RORI_MARIA_DRIVER=//p' "$servers")
 INI
 cat >>user-odbc.ini <<INI
 [pg_cursor]
@@ -23,6 +25,11 @@ Servername=127.0.0.1
 Port=$pg_port
 Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
 UseDeclareFetch=1
+[maria]
+Driver=MariaDB
+Server=127.0.0.1
+Port=$(sed -n 's/^RORI_MARIA_PORT=//p' "$servers")
+Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
 INI
 pg=(-host=pg_cursor "-user=$db_user" "-pw=$db_password")
 
@@ -85,17 +92,6 @@ expect "a lost connection is marked broken, and \\reconnect connects it again" \
 [exit 1]
 OUT
 
-cat >>odbcinst.ini <<INI
-[MariaDB]
-Driver=$(sed -n 's/^RORI_MARIA_DRIVER=//p' "$servers")
-INI
-cat >>user-odbc.ini <<INI
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$(sed -n 's/^RORI_MARIA_PORT=//p' "$servers")
-Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
-INI
 cat >binary.sql <<'IN'
 CREATE TEMPORARY TABLE b (t TINYINT, u TINYINT UNSIGNED, b1 BINARY(1), b2 BINARY(2), bit1 BIT(1), bit8 BIT(8));
 INSERT INTO b VALUES (-128, 255, 'A', x'0001', b'1', b'00000101'), (5, 7, x'00', '-5', b'0', b'0');
