@@ -60,14 +60,18 @@ public:
         return true;
     }
     bool interactive() const override { return true; }
+    // An entry recalled and run again unchanged is not added twice.
     void remember(const std::string &entry) override {
-        if (entry.find_first_not_of(" \t\n") == std::string::npos) return;
+        std::string kept = history_text(entry);
+        if (entry.find_first_not_of(" \t\n") == std::string::npos || kept == last_) return;
         typing_locale typing;
-        add_history(history_text(entry).c_str());
+        add_history(kept.c_str());
+        last_ = kept;
     }
 
 private:
     std::string history_;
+    std::string last_; // the entry added last in this session
 };
 
 } // namespace
