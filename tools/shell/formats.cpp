@@ -68,14 +68,15 @@ std::vector<column_info> marked_names(std::vector<column_info> columns) {
 // Tabs stop every 8 cells of a line of a value.
 const size_t tab_stop = 8;
 
-// A value as the table shows it: line feeds stay (the table continues the
-// value on its next line), a tab becomes spaces up to its stop, a carriage
-// return "\r", and another control character "\x" and two hex digits.
 bool is_control(char ch) {
     unsigned char b = static_cast<unsigned char>(ch);
     return b < 0x20 || b == 0x7F;
 }
 
+// A value as the table shows it: line feeds stay (the table continues the
+// value on its next line), a tab becomes spaces up to its stop, a carriage
+// return "\r", and another control character "\x" and two hex digits, as
+// psql shows them.
 std::string table_text(const cell &c) {
     if (c.null) return "NULL";
     if (std::none_of(c.text.begin(), c.text.end(), is_control)) return c.text;
