@@ -277,7 +277,8 @@ protected:
     }
 };
 
-// One "name | value" line per column; lines of a long value are indented.
+// One "name | value" line per column; lines of a long value are indented,
+// and control characters shown as in the table.
 class vertical_writer : public row_writer {
 public:
     explicit vertical_writer(std::FILE *out) : out_(out) {}
@@ -292,7 +293,7 @@ public:
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
-            std::string value = r[k].null ? "NULL" : r[k].text;
+            std::string value = table_text(r[k]);
             size_t start = 0, nl;
             while ((nl = value.find('\n', start)) != std::string::npos) {
                 put_line(out_, rtrim(lead + value.substr(start, nl - start)));
