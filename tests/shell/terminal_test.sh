@@ -82,11 +82,11 @@ expect "and nothing when standard error is not a terminal" "$piped" <<'OUT'
 OUT
 
 # Two connections, and the second waits for the lock the first holds: the
-# request cannot be cancelled. The Ctrl-C comes a second after the blocked
-# INSERT was typed, when it surely runs.
+# request cannot be cancelled. The Ctrl-C comes once the blocked INSERT
+# waits for the lock.
 : >blocked.log
-blocked=$({ typist blocked.log '1|\\use 1\n' '2|\\setattr conn autocommit off\n' '3|INSERT INTO t VALUES (3);\n' \
-  '4|\\use 2\n' '5|INSERT INTO t VALUES (4);\n'; sleep 1; typist blocked.log '5|\003' 'Ctrl-C again|\003'; } |
+blocked=$(typist blocked.log '1|\\use 1\n' '2|\\setattr conn autocommit off\n' '3|INSERT INTO t VALUES (3);\n' \
+  '4|\\use 2\n' '5|INSERT INTO t VALUES (4);\n' '@locked|\003' 'Ctrl-C again|\003' |
   typed blocked.log bash -c '"$0" -q demo demo; echo "[exit $?]"' "$shell_bin")
 expect_lines "Ctrl-C on a blocked statement explains; a second one leaves the shell" "$blocked" <<'OUT'
 note: the statement is still running on the server and cannot be cancelled through the connector; the shell waits for it. Press Ctrl-C again to leave the shell: the work not committed on its connections is then rolled back.
