@@ -8,14 +8,16 @@
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
-# on_terminal ARGS... - runs the shell on a pseudo-terminal, typing the
-# lines of standard input, and prints what the terminal showed.
+# on_terminal ARGS... - runs the shell on a pseudo-terminal, with standard
+# input as what is typed, and prints what the terminal showed.
 on_terminal() {
   script -qec "$(printf '%q ' "$shell_bin" "$@")" /dev/null | tr -d '\r'
 }
 
 # Characters beyond ASCII are typed in the locale's encoding.
-typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\quit\n' | LC_ALL=C.UTF-8 on_terminal demo)
+: >typed.log
+typed=$(typist typed.log '1|SELECT 6 *\n' '2| 7 AS answer;\n' "3|SELECT '漢字' AS k;\\n" '4|\\quit\n' |
+  LC_ALL=C.UTF-8 typed typed.log "$shell_bin" demo)
 expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
