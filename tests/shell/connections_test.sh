@@ -103,6 +103,12 @@ scrambled.sql:9: error: the connect text holds a NUL byte
 [exit 1]
 OUT
 
+printf '\\connect -host=demo  -user=ann\n\\connect -host=demo\t-user=ann -db=x\n' >separators.sql
+expect_lines "a connect text with a wider separator is warned about before connecting" "$(run_shell -f separators.sql)" <<'OUT'
+separators.sql:1: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
+separators.sql:2: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
+OUT
+
 cat >uncommitted.sql <<'IN'
 CREATE TABLE kept (a INTEGER);
 \setattr conn autocommit 0

@@ -1,10 +1,33 @@
 #!/usr/bin/env bash
 # demo_test.sh - the demo: demo/schema.sql builds the database through the
 # shell without a failure, with the data it promises, and the tour
-# demo/demo.sql runs to its end, showing each capability.
+# demo/demo.sql runs to its end, showing each capability; the database is
+# kept with what was added to it until --reset makes a fresh one.
 . "$(dirname "$0")/lib.sh"
 
 demo=${RORI_SOURCE_DIR:?RORI_SOURCE_DIR must name the project folder}/demo
+make_database() { run_program "$RORI_SOURCE_DIR/scripts/demo-database.sh" "$shell_bin" "$work/demo.db" "$@"; }
+mine="INSERT INTO customers VALUES (1000, 'mine', 'm@x', NULL, 'Here', '2024-01-01')"
+is_mine="SELECT count(*) AS mine FROM customers WHERE id = 1000"
+
+expect "the demo database is created once, kept with what was added, and made afresh on --reset" \
+  "$(make_database; run_shell -q demo -c "$mine"; make_database; run_shell -q --csv demo -c "$is_mine"
+     make_database --reset; run_shell -q --csv demo -c "$is_mine")" <<OUT
+Created the demo database $work/demo.db from demo/schema.sql.
+[exit 0]
+[exit 0]
+Keeping the demo database $work/demo.db as it is (--reset makes a fresh one).
+[exit 0]
+mine
+1
+[exit 0]
+Created the demo database $work/demo.db from demo/schema.sql.
+[exit 0]
+mine
+0
+[exit 0]
+OUT
+rm demo.db
 
 expect "the schema builds without a failure" "$(run_shell --quiet --bail -f "$demo/schema.sql" demo)" <<'OUT'
 [exit 0]

@@ -84,7 +84,7 @@ cat >mistakes.sql <<'IN'
 \use 7
 \disconnect 3
 \output /no/such/folder/x.csv
-\connect
+\reconnect 5
 \setattr stmt max_rows 4294967296
 IN
 expect "mistakes in commands are reported and do not end the session" "$(run_shell -q -f mistakes.sql demo)" <<'OUT'
@@ -99,7 +99,7 @@ mistakes.sql:8: error: no information item 11 (items 1 to 10, or their names: se
 mistakes.sql:9: error: \use: no connection on slot 7
 mistakes.sql:10: error: \disconnect: no connection on slot 3
 mistakes.sql:11: error: cannot write /no/such/folder/x.csv: No such file or directory
-mistakes.sql:12: error: \connect needs a connect text or a data source name
+mistakes.sql:12: error: \reconnect: no connection on slot 5
 mistakes.sql:13: error: the value of max_rows must lie between -2147483648 and 2147483647: the library takes attribute values as 32-bit numbers
 [exit 1]
 OUT
@@ -140,8 +140,8 @@ Try roridorezu-shell --help for the options.
 [exit 2]
 OUT
 
-expect "an option without its value" "$(run_shell -c | head -n 1)" <<'OUT'
-roridorezu-shell: bad value for -c
+expect "an option without its value says what is missing" "$(run_shell -f | head -n 1)" <<'OUT'
+roridorezu-shell: -f needs a file name
 OUT
 
 help=$(run_shell --help)
@@ -150,7 +150,7 @@ expect_lines "--help names the options and the commands" "$help" <<'OUT'
 Exit status: 0 done; 1 a statement or command of -c or -f failed (the
 [exit 0]
 OUT
-expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
+expect_absent "--help lists every command" "$(for c in connect reconnect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output x timing include echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
 
 # The constraint's name holds line breaks, and SQLite's message repeats it.
 printf 'CREATE TABLE c (x INTEGER CONSTRAINT "positive\n\nplease" CHECK (x > 0));\nINSERT INTO c VALUES (-1);\n' >broken.sql

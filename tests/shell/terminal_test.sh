@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, text beyond ASCII, Ctrl-C and Ctrl-D, a history without passwords, a
-# password and a scrambler text typed without echo, the progress line
-# of a long result, which appears on a terminal and never in a pipe, and
-# Ctrl-C on a statement that waits for a lock.
+# over two lines, text beyond ASCII, Ctrl-C, Ctrl-D and \quit with an
+# unfinished statement, a history of whole statements without passwords, a
+# password and a scrambler text typed without echo, the progress line of a
+# long result, which appears on a terminal and never in a pipe, and Ctrl-C
+# on a statement that waits for a lock.
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
@@ -16,8 +17,8 @@ on_terminal() {
 
 # Characters beyond ASCII are typed in the locale's encoding.
 : >typed.log
-typed=$(typist typed.log '1|SELECT 6 *\n' '2| 7 AS answer;\n' "3|SELECT '漢字' AS k;\\n" '4|\\quit\n' |
-  LC_ALL=C.UTF-8 typed typed.log "$shell_bin" demo)
+typed=$(typist typed.log '1|SELECT 6 *\n' '2| 7 AS answer;\n' "3|SELECT '漢字' AS k;\\n" '4|\\c demo ann secret\n' \
+  '5|DELETE FROM t\n' '6|\\quit\n' | LC_ALL=C.UTF-8 typed typed.log "$shell_bin" demo)
 expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
@@ -27,6 +28,7 @@ demo[1]> SELECT 6 *
      42
 demo[1]> SELECT '漢字' AS k;
  漢字
+note: the unfinished statement was discarded, not run: it had no ';'
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
@@ -51,9 +53,10 @@ n
 2
 [exit 0]
 OUT
-expect_lines "the history holds the statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+expect_lines "the history holds whole statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+SELECT\0406\040*\012\0407\040AS\040answer;
+\134c\040demo\040ann\040***
 \134connect\040-host=demo\040-user=ann\040-pw=***
-DELETE\040FROM\040t
 OUT
 expect_absent "not even the password itself" "$(cat "$HOME/.roridorezu_history")" secret
 

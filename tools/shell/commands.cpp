@@ -42,11 +42,6 @@ row text_row(std::initializer_list<std::string> values) {
 
 // --- connections -------------------------------------------------------------
 
-void cmd_connect(session &s, const std::string &rest) {
-    if (rest.empty()) s.report_problem("\\connect needs a connect text or a data source name");
-    else s.connect(rest);
-}
-
 // The slot named by the only word, or the current slot without one.
 bool slot_argument(session &s, const std::string &rest, const char *command, int *slot) {
     std::vector<std::string> w = words(rest);
@@ -79,10 +74,26 @@ void cmd_use(session &s, const std::string &rest) {
         s.message("using slot " + std::to_string(slot) + ": " + s.connections().find(slot)->label);
 }
 
+// Connects a slot again with its connect text, as after a lost connection.
+void cmd_reconnect(session &s, const std::string &rest) {
+    int slot = 0;
+    if (slot_argument(s, rest, "\\reconnect", &slot)) s.reconnect(slot);
+}
+
+void cmd_connect(session &s, const std::string &rest) {
+    if (rest.empty() && s.connections().current() == 0)
+        s.report_problem("\\connect needs a connect text or a data source name");
+    else if (rest.empty()) cmd_reconnect(s, rest);
+    else s.connect(rest);
+}
+
 void cmd_slots(session &s, const std::string &) {
     std::vector<row> rows;
-    for (const connection &c : s.connections().all())
-        rows.push_back(text_row({std::to_string(c.slot), c.slot == s.connections().current() ? "*" : "", c.label}));
+    for (const connection &c : s.connections().all()) {
+        std::string state = s.connections().is_dead(c.slot) ? " (broken: \\reconnect connects it again)" : "";
+        rows.push_back(
+            text_row({std::to_string(c.slot), c.slot == s.connections().current() ? "*" : "", c.label + state}));
+    }
     s.show(headers({"slot", "current", "connection"}), rows);
 }
 
@@ -382,6 +393,44 @@ void cmd_output(session &s, const std::string &rest) {
 
 void cmd_echo(session &s, const std::string &rest) { s.answer(rest); }
 
+void cmd_include(session &s, const std::string &rest) {
+    std::string path = rest;
+    unquote(&path);
+    if (path.empty()) s.report_problem("\\i needs a file name");
+    else s.include(path);
+}
+
+struct switch_word {
+    const char *name;
+    bool value;
+};
+
+const switch_word switch_words[] = {{"on", true}, {"off", false}};
+
+// "on", "off", or nothing to turn a switch over; false for another word.
+bool switch_argument(session &s, const std::string &rest, const char *command, bool *value) {
+    if (rest.empty()) *value = !*value;
+    else if (!value_named(switch_words, rest, value)) {
+        s.report_problem(std::string(command) + " takes \"on\", \"off\" or nothing");
+        return false;
+    }
+    return true;
+}
+
+void cmd_timing(session &s, const std::string &rest) {
+    if (switch_argument(s, rest, "\\timing", &s.settings().timing))
+        s.message(std::string("timing ") + (s.settings().timing ? "on" : "off"));
+}
+
+// psql's expanded display: the vertical format, and back to the table.
+void cmd_expanded(session &s, const std::string &rest) {
+    output_format &format = s.settings().format;
+    bool expanded = format == output_format::vertical;
+    if (!switch_argument(s, rest, "\\x", &expanded)) return;
+    format = expanded ? output_format::vertical : output_format::table;
+    s.message(std::string("expanded display ") + (expanded ? "on" : "off") + ": format " + format_name(format));
+}
+
 void cmd_quit(session &s, const std::string &) { s.quit(); }
 
 void cmd_help(session &s, const std::string &) { s.answer(commands_help()); }
@@ -395,7 +444,10 @@ struct command {
 };
 
 const command commands[] = {
-    {"connect", "c", "TEXT|DSN", "connect a new slot (connect text or data source name)", cmd_connect},
+    {"connect", "c", "[TEXT|DSN]", "connect a new slot (connect text or data source name); alone, the current one again",
+     cmd_connect},
+    {"reconnect", "", "[SLOT]", "connect a slot again with its connect text (the current one by default)",
+     cmd_reconnect},
     {"disconnect", "", "[SLOT]", "disconnect a slot (the current one by default)", cmd_disconnect},
     {"use", "", "SLOT", "send statements to another connected slot", cmd_use},
     {"slots", "", "", "list the connections", cmd_slots},
@@ -412,9 +464,12 @@ const command commands[] = {
     {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
     {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
     {"output", "o", "[FILE]", "write results to a file; without one, to standard output", cmd_output},
+    {"x", "", "[on|off]", "expanded display: the vertical format, or back to the table", cmd_expanded},
+    {"timing", "", "[on|off]", "say how long each statement took", cmd_timing},
+    {"include", "i", "FILE", "run the statements and commands of FILE", cmd_include},
     {"echo", "", "TEXT", "print a line", cmd_echo},
     {"help", "?", "", "this list", cmd_help},
-    {"quit", "q", "", "leave the shell", cmd_quit},
+    {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
 const command *find_command(const std::string &name) {

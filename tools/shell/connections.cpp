@@ -10,6 +10,7 @@ namespace {
 
 const int info_driver_name = 1; // the information item of the driver's file name
 const int attr_autocommit = 102; // SQL_ATTR_AUTOCOMMIT
+const int attr_connection_dead = 1209; // SQL_ATTR_CONNECTION_DEAD: 1 when lost
 
 // The connection of a slot in the table's list, or null; for the list and
 // for the const list alike.
@@ -35,7 +36,7 @@ outcome connection_table::open(const std::string &connect_bytes) {
     std::string driver;
     bool named = lib_.info(slot, info_driver_name, &driver).ok();
     open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver),
-                     named ? dialect_of_driver(driver) : sql_dialect::standard});
+                     named ? dialect_of_driver(driver) : sql_dialect::standard, connect_bytes});
     std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
     current_ = slot;
     o.slot = slot;
@@ -54,6 +55,11 @@ bool connection_table::close(int slot) {
 bool connection_table::autocommit_off(int slot) {
     int64_t value = 1;
     return lib_.get_attribute(slot, false, attr_autocommit, &value).ok() && value == 0;
+}
+
+bool connection_table::is_dead(int slot) {
+    int64_t value = 0;
+    return lib_.get_attribute(slot, false, attr_connection_dead, &value).ok() && value == 1;
 }
 
 void connection_table::statement_ran(int slot, const std::string &sql) {

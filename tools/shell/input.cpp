@@ -5,6 +5,8 @@
 #include <cstring>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Reads up to a line feed; a carriage return before it is dropped.
@@ -60,6 +62,20 @@ private:
 
 std::unique_ptr<line_source> stream_input(std::FILE *stream, const std::string &name, bool owned) {
     return std::make_unique<stream_source>(stream, name, owned);
+}
+
+std::unique_ptr<line_source> file_input(const std::string &path, std::string *problem) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *problem = "cannot read " + path + ": " + std::strerror(EISDIR);
+        return nullptr;
+    }
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) {
+        *problem = "cannot read " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return stream_input(f, path, true);
 }
 
 std::unique_ptr<line_source> text_input(const std::string &text) { return std::make_unique<text_source>(text); }

@@ -143,21 +143,6 @@ void fail(statement_run *run, const outcome &o) {
     run->failure = o;
 }
 
-// Header names that filled the field record's name field end in "..." (they
-// may have been cut), and a name equal to an earlier one gets its column
-// number, so that every column stays distinguishable.
-void mark_names(std::vector<column_info> *columns) {
-    for (size_t k = 0; k < columns->size(); ++k) {
-        column_info &c = (*columns)[k];
-        if (c.name_filled) c.name += "...";
-        for (size_t j = 0; j < k; ++j)
-            if ((*columns)[j].name == c.name) {
-                c.name += "[" + std::to_string(k + 1) + "]";
-                break;
-            }
-    }
-}
-
 void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
     for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
         cell &c = (*r)[k];
@@ -215,7 +200,6 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
         run.has_result = true;
         run.max_rows = limit_in_force(lib, slot, attr_max_rows);
         run.query_timeout = limit_in_force(lib, slot, attr_query_timeout);
-        mark_names(&columns);
         fetch_rows(lib, slot, form, delivery, columns, writer, progress, &run);
     }
     return run;

@@ -2,6 +2,7 @@
 #include "session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -15,6 +16,9 @@
 #include "text.h"
 
 namespace {
+
+// Files that include each other end here rather than in a stack overflow.
+const int include_depth_limit = 16;
 
 std::string row_count_text(double count) {
     if (count < 0) return "done";
@@ -106,11 +110,11 @@ void session::run(line_source &source) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            typed_.clear();
             std::fputs("\n", stdout);
             continue;
         }
-        ++line_number_;
-        handle_line(line);
+        read_line(source, line);
         if (take_interrupt()) stop_for_interrupt(source);
     }
     if (stopped()) return;
@@ -138,9 +142,28 @@ void session::run_input_statement(const std::string &sql) {
     statement_label_.clear();
 }
 
+// A line handled, and at a terminal kept for its history once it completes
+// a statement or command. A line recalled from the history may hold the
+// several lines of one statement.
+void session::read_line(line_source &source, const std::string &line) {
+    size_t start = 0, end;
+    do {
+        end = std::min(line.find('\n', start), line.size());
+        ++line_number_;
+        handle_line(line.substr(start, end - start));
+        start = end + 1;
+    } while (end < line.size() && !stopped());
+    if (!source.interactive()) return;
+    typed_ += (typed_.empty() ? "" : "\n") + line;
+    if (splitter_.pending()) return;
+    source.remember(typed_);
+    typed_.clear();
+}
+
 // Ctrl-C while a line ran: typed input starts over; a script stops.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
+    typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
     fail_fatally();
@@ -150,8 +173,38 @@ void session::stop_for_interrupt(const line_source &source) {
 void session::end_of_typing() {
     std::fputs("\n", stdout);
     std::fflush(stdout);
+    discard_unfinished();
+}
+
+void session::discard_unfinished() {
     std::string rest = splitter_.take_pending();
     if (!rest.empty()) note("the unfinished statement was discarded, not run: it had no ';'");
+}
+
+void session::quit() {
+    discard_unfinished();
+    quit_ = true;
+}
+
+void session::include(const std::string &path) {
+    std::string problem;
+    std::unique_ptr<line_source> file = file_input(path, &problem);
+    if (file != nullptr && include_depth_ >= include_depth_limit)
+        problem = "\\i " + path + ": files include each other more than " + std::to_string(include_depth_limit) +
+                  " deep";
+    if (!problem.empty()) {
+        report_problem(problem);
+        return;
+    }
+    std::string outer_name = source_name_;
+    long outer_line = line_number_;
+    bool outer_names_statements = name_statements_;
+    ++include_depth_;
+    run(*file);
+    --include_depth_;
+    source_name_ = outer_name;
+    line_number_ = outer_line;
+    name_statements_ = outer_names_statements;
 }
 
 void session::handle_line(const std::string &line) {
@@ -198,8 +251,16 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
         if (!ask_password(bytes, &password)) return false;
         bytes = with_password(bytes, password);
     }
+    std::vector<std::string> unread = unread_settings(bytes);
+    if (!unread.empty())
+        report_notice("the library reads settings separated by exactly one space, so it will not read " +
+                      join(unread, ", ") + ": put one space before each setting");
     for (const std::string &key : keys_without_effect(bytes))
         note("-" + key + " has no effect: the data source's own settings decide it");
+    return open_connection(bytes);
+}
+
+bool session::open_connection(const std::string &bytes) {
     outcome o = connections_.open(bytes);
     if (o.status == ST_BADKEYWORD)
         o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
@@ -213,6 +274,15 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
     return true;
 }
 
+bool session::reconnect(int slot) {
+    std::string bytes = connections_.find(slot)->connect_bytes;
+    int current = connections_.current();
+    disconnect(slot);
+    if (!open_connection(bytes)) return false;
+    if (current != slot) connections_.use(current);
+    return true;
+}
+
 int session::current_slot() {
     int slot = connections_.current();
     if (slot == 0) report_problem("not connected: use \\connect with a connect text or a data source name");
@@ -220,6 +290,16 @@ int session::current_slot() {
 }
 
 void session::run_sql(const std::string &sql) {
+    auto started = std::chrono::steady_clock::now();
+    run_and_report(sql);
+    if (!settings_.timing) return;
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+    char text[48];
+    std::snprintf(text, sizeof text, "Time: %.3f ms", took.count());
+    answer(text);
+}
+
+void session::run_and_report(const std::string &sql) {
     int slot = current_slot();
     if (slot == 0) return;
     // The slot's previous result stayed open for the information items.
