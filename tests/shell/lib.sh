@@ -111,6 +111,7 @@ screen_text() {
   without_escapes "$1" | awk -F '\r' '{ line = ""; for (i = 1; i <= NF; i++) line = $i substr(line, length($i) + 1); print line }'
 }
 
+# without_escapes LOG - LOG without its terminal escape sequences.
 without_escapes() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$1"; }
 
 # typed LOG PROGRAM ARGS... - runs the program on a pseudo-terminal logged to
