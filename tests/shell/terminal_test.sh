@@ -9,15 +9,16 @@
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
-# on_terminal ARGS... - runs the shell on a pseudo-terminal, typing the
-# lines of standard input, and prints what the terminal showed.
+# on_terminal ARGS... - runs the shell on a pseudo-terminal, with standard
+# input as what is typed, and prints what the terminal showed.
 on_terminal() {
   script -qec "$(printf '%q ' "$shell_bin" "$@")" /dev/null | tr -d '\r'
 }
 
 # Characters beyond ASCII are typed in the locale's encoding.
-typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\c demo ann secret\nDELETE FROM t\n\\quit\n' |
-  LC_ALL=C.UTF-8 on_terminal demo)
+: >typed.log
+typed=$(typist typed.log '1|SELECT 6 *\n' '2| 7 AS answer;\n' "3|SELECT '漢字' AS k;\\n" '4|\\c demo ann secret\n' \
+  '5|DELETE FROM t\n' '6|\\quit\n' | LC_ALL=C.UTF-8 typed typed.log "$shell_bin" demo)
 expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
@@ -86,11 +87,11 @@ expect "and nothing when standard error is not a terminal" "$piped" <<'OUT'
 OUT
 
 # Two connections, and the second waits for the lock the first holds: the
-# request cannot be cancelled. The Ctrl-C comes a second after the blocked
-# INSERT was typed, when it surely runs.
+# request cannot be cancelled. The Ctrl-C comes once the blocked INSERT
+# waits for the lock.
 : >blocked.log
-blocked=$({ typist blocked.log '1|\\use 1\n' '2|\\setattr conn autocommit off\n' '3|INSERT INTO t VALUES (3);\n' \
-  '4|\\use 2\n' '5|INSERT INTO t VALUES (4);\n'; sleep 1; typist blocked.log '5|\003' 'Ctrl-C again|\003'; } |
+blocked=$(typist blocked.log '1|\\use 1\n' '2|\\setattr conn autocommit off\n' '3|INSERT INTO t VALUES (3);\n' \
+  '4|\\use 2\n' '5|INSERT INTO t VALUES (4);\n' '@locked|\003' 'Ctrl-C again|\003' |
   typed blocked.log bash -c '"$0" -q demo demo; echo "[exit $?]"' "$shell_bin")
 expect_lines "Ctrl-C on a blocked statement explains; a second one leaves the shell" "$blocked" <<'OUT'
 note: the statement is still running on the server and cannot be cancelled through the connector; the shell waits for it. Press Ctrl-C again to leave the shell: the work not committed on its connections is then rolled back.
