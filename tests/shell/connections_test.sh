@@ -126,6 +126,13 @@ uncommitted.sql:4: note: slot 1 was disconnected with autocommit off: the librar
 [exit 0]
 OUT
 
+printf '%s\n' '\setattr conn autocommit off' 'INSERT INTO kept VALUES (1);' '\setattr conn autocommit off' >still_open.sql
+expect "autocommit set off again leaves the transaction open: its work is still rolled back, and said so" \
+  "$(run_shell -q -f still_open.sql demo)" <<'OUT'
+note: slot 1 was disconnected with autocommit off: the library rolled back the work that was not committed
+[exit 0]
+OUT
+
 cat >transaction.sql <<'IN'
 \setattr conn autocommit off
 SELECT count(*) AS n FROM kept;

@@ -70,7 +70,7 @@ void connection_table::statement_ran(int slot, const std::string &sql) {
     else if (effect == transaction_effect::changes && !c->work_pending) c->work_pending = autocommit_off(slot);
 }
 
-void connection_table::autocommit_set(int slot) {
+void connection_table::autocommit_turned_on(int slot) {
     connection *c = connection_in(open_, slot);
     if (c != nullptr) c->work_pending = false;
 }

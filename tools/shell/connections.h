@@ -39,8 +39,9 @@ public:
     // Keeps track of the work waiting to be committed on a slot after one of
     // its statements succeeded.
     void statement_ran(int slot, const std::string &sql);
-    // Setting autocommit commits or starts afresh: no work is pending after it.
-    void autocommit_set(int slot);
+    // Turning autocommit on commits the open transaction: no work is
+    // pending after it.
+    void autocommit_turned_on(int slot);
     bool work_pending(int slot) const;
     // Makes a connected slot the current one.
     bool use(int slot);
