@@ -275,10 +275,14 @@ bool session::open_connection(const std::string &bytes) {
 }
 
 bool session::reconnect(int slot) {
-    std::string bytes = connections_.find(slot)->connect_bytes;
+    connection old = *connections_.find(slot);
     int current = connections_.current();
     disconnect(slot);
-    if (!open_connection(bytes)) return false;
+    if (!open_connection(old.connect_bytes)) {
+        // A server that is down now may be up later: the text is kept.
+        connections_.keep_unconnected(old, current == slot);
+        return false;
+    }
     if (current != slot) connections_.use(current);
     return true;
 }
