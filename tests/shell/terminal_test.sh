@@ -75,6 +75,16 @@ Text to scramble:
 01 39 5E 13 47 29 16
 OUT
 
+printf '%s\n' "$long" "SELECT 'not run' AS s;" >long.sql
+: >include.log
+included=$(typist include.log '1|\\i long.sql\n' 'rows/s|\003' '2|\\echo back at the prompt\n' '3|\\q\n' |
+  typed include.log bash -c '"$0" -q -o /dev/null demo; echo "[exit $?]"' "$shell_bin")
+expect_lines "Ctrl-C in a file of \\i typed at the prompt stops the file, and the prompt comes back" "$included" <<'OUT'
+long.sql:1: error: interrupted: the rest of the input was not run
+back at the prompt
+[exit 0]
+OUT
+
 # A million rows: fetching them one request at a time takes seconds.
 big="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) SELECT x FROM c"
 shown=$(on_terminal -q --csv -o /dev/null demo -c "$big" </dev/null)

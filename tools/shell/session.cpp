@@ -103,10 +103,11 @@ void session::run(line_source &source) {
     source_name_ = source.name();
     line_number_ = 0;
     name_statements_ = source.names_statements();
+    typing_ = typing_ || source.interactive();
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
     std::string line;
-    while (!stopped()) {
+    while (!stopped() && !leaving_includes_) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
@@ -117,7 +118,7 @@ void session::run(line_source &source) {
         read_line(source, line);
         if (take_interrupt()) stop_for_interrupt(source);
     }
-    if (stopped()) return;
+    if (stopped() || leaving_includes_) return;
     std::string problem = source.read_problem();
     if (!problem.empty()) {
         source_name_.clear(); // the message names the file itself
@@ -160,13 +161,15 @@ void session::read_line(line_source &source, const std::string &line) {
     typed_.clear();
 }
 
-// Ctrl-C while a line ran: typed input starts over; a script stops.
+// Ctrl-C while a line ran: typed input starts over; a script stops, and
+// so does a file of \i typed at the prompt, which the prompt then follows.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
     typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
-    fail_fatally();
+    if (typing_) leaving_includes_ = true;
+    else fail_fatally();
 }
 
 // Ctrl-D: an unfinished statement is never run, as it may lack a WHERE.
@@ -202,6 +205,7 @@ void session::include(const std::string &path) {
     ++include_depth_;
     run(*file);
     --include_depth_;
+    if (include_depth_ == 0) leaving_includes_ = false;
     source_name_ = outer_name;
     line_number_ = outer_line;
     name_statements_ = outer_names_statements;
