@@ -253,6 +253,11 @@ bool take_password_request(std::string *typed) {
     std::string t = " " + trim(*typed) + " ";
     size_t at = t.find(" -pw ");
     if (at == std::string::npos) return false;
+    size_t value = t.find_first_not_of(' ', at + 4);
+    if (value < t.size() && t[value] != '-') {
+        *typed = trim(t.replace(at + 4, value - at - 4, "="));
+        return false;
+    }
     *typed = trim(t.erase(at, 4));
     return true;
 }
