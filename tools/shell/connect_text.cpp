@@ -280,8 +280,9 @@ std::vector<std::string> unread_settings(const std::string &bytes) {
         if (bytes[w.begin] != '-' || eq >= w.end || std::find(read.begin(), read.end(), w.begin) != read.end())
             continue;
         unread.push_back(bytes.substr(w.begin, eq - w.begin));
-        odd_separator = odd_separator || w.begin < 2 || bytes[w.begin - 1] != ' ' || bytes[w.begin - 2] == ' ' ||
-                        bytes[w.begin - 2] == '\t';
+        // The first setting needs no separator: when it is unread, its key is unknown.
+        odd_separator = odd_separator || (w.begin > 0 && (bytes[w.begin - 1] != ' ' || w.begin < 2 ||
+                                                          bytes[w.begin - 2] == ' ' || bytes[w.begin - 2] == '\t'));
     }
     return odd_separator ? unread : std::vector<std::string>();
 }

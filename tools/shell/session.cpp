@@ -266,11 +266,15 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
 
 bool session::open_connection(const std::string &bytes) {
     outcome o = connections_.open(bytes);
-    if (o.status == ST_BADKEYWORD)
-        o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
-                    "\"; the settings after it were not read";
+    std::string unknown = unknown_connect_key(bytes);
+    std::string unread = "the connect text has no setting \"" + unknown + "\"; the settings after it were not read";
+    if (o.status == ST_BADKEYWORD) o.message = unread;
     if (!o.ok()) {
         report_failure(o);
+        // The connect request tells an unknown key only when the connection
+        // is made without the settings after it; when it then fails, the
+        // driver's error ("no password supplied") would not say why.
+        if (o.status != ST_BADKEYWORD && !unknown.empty()) note(unread);
         return false;
     }
     report_note(o);
