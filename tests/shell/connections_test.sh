@@ -109,12 +109,9 @@ separators.sql:1: note: the library reads settings separated by exactly one spac
 separators.sql:2: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
 OUT
 
-expect "-pw VALUE with a space is the password, as the history takes it, not a request to type one" \
+expect_lines "-pw VALUE with a space is the password, as the history takes it, not a request to type one" \
   "$(run_shell -q -c '\connect -host=demo -user=ann -pw secret' -c '\slots' </dev/null)" <<'OUT'
- slot | current | connection
-------+---------+-------------
  1    | *       | demo as ann
-(1 row)
 [exit 0]
 OUT
 
