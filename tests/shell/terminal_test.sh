@@ -35,13 +35,14 @@ OUT
 
 # Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh). The
 # results go to /dev/null: millions of rows on the terminal would make the
-# typist late for the Ctrl-C that is to stop them.
+# typist late for the Ctrl-C that is to stop them. The note is written
+# where the erased progress line was, on the same line of the log.
 long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
 : >keys.log
 keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \
   '4|\003' "5|$long\\n" 'rows/s|\003' '6|SELECT count(*) AS n FROM t;\n' \
   '7|\\connect -host=demo -user=ann -pw=secret\n' '8|DELETE FROM t\n' '9|\004' |
-  typed keys.log "$shell_bin" -q -o /dev/null demo | sed 's/than [0-9]* rows/than N rows/')
+  typed keys.log "$shell_bin" -q -o /dev/null demo | sed 's/than [0-9]* rows/than N rows/; s/.*rows\/s.*\(note: \)/\1/')
 expect_lines "Ctrl-C clears the input and stops reading a result; Ctrl-D never runs an unfinished statement" "$keys" <<'OUT'
 note: interrupted: the result was read no further than N rows, and its cursor is closed
 demo as ann[2]> DELETE FROM t
