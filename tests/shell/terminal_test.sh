@@ -36,13 +36,14 @@ OUT
 
 # Ctrl-C and Ctrl-D are bytes typed at the terminal (typist, lib.sh). The
 # results go to /dev/null: millions of rows on the terminal would make the
-# typist late for the Ctrl-C that is to stop them.
+# typist late for the Ctrl-C that is to stop them. The note is written
+# where the erased progress line was, on the same line of the log.
 long="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000000) SELECT x FROM c;"
 : >keys.log
 keys=$(typist keys.log '1|CREATE TABLE t (x INTEGER);\n' '2|INSERT INTO t VALUES (1), (2);\n' '3|DELETE FROM t\n' \
   '4|\003' "5|$long\\n" 'rows/s|\003' '6|SELECT count(*) AS n FROM t;\n' \
   '7|\\connect -host=demo -user=ann -pw=secret\n' '8|DELETE FROM t\n' '9|\004' |
-  typed keys.log "$shell_bin" -q -o /dev/null demo | sed 's/than [0-9]* rows/than N rows/')
+  typed keys.log "$shell_bin" -q -o /dev/null demo | sed 's/than [0-9]* rows/than N rows/; s/.*rows\/s.*\(note: \)/\1/')
 expect_lines "Ctrl-C clears the input and stops reading a result; Ctrl-D never runs an unfinished statement" "$keys" <<'OUT'
 note: interrupted: the result was read no further than N rows, and its cursor is closed
 demo as ann[2]> DELETE FROM t
@@ -74,6 +75,16 @@ scrambled=$(typist scramble.log 'Text to scramble|hidden\n' | typed scramble.log
 expect "the scrambler asks for its text without showing it" "$scrambled" <<'OUT'
 Text to scramble:
 01 39 5E 13 47 29 16
+OUT
+
+printf '%s\n' "$long" "SELECT 'not run' AS s;" >long.sql
+: >include.log
+included=$(typist include.log '1|\\i long.sql\n' 'rows/s|\003' '2|\\echo back at the prompt\n' '3|\\q\n' |
+  typed include.log bash -c '"$0" -q -o /dev/null demo; echo "[exit $?]"' "$shell_bin")
+expect_lines "Ctrl-C in a file of \\i typed at the prompt stops the file, and the prompt comes back" "$included" <<'OUT'
+long.sql:1: error: interrupted: the rest of the input was not run
+back at the prompt
+[exit 0]
 OUT
 
 # A million rows: fetching them one request at a time takes seconds.

@@ -105,10 +105,11 @@ void session::run(line_source &source) {
     interactive_ = source.interactive();
     line_number_ = 0;
     name_statements_ = source.names_statements();
+    typing_ = typing_ || source.interactive();
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
     std::string line;
-    while (!stopped()) {
+    while (!stopped() && !leaving_includes_) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
@@ -119,7 +120,7 @@ void session::run(line_source &source) {
         read_line(source, line);
         if (take_interrupt()) stop_for_interrupt(source);
     }
-    if (stopped()) return;
+    if (stopped() || leaving_includes_) return;
     std::string problem = source.read_problem();
     if (!problem.empty()) {
         source_name_.clear(); // the message names the file itself
@@ -162,13 +163,15 @@ void session::read_line(line_source &source, const std::string &line) {
     typed_.clear();
 }
 
-// Ctrl-C while a line ran: typed input starts over; a script stops.
+// Ctrl-C while a line ran: typed input starts over; a script stops, and
+// so does a file of \i typed at the prompt, which the prompt then follows.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
     typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
-    fail_fatally();
+    if (typing_) leaving_includes_ = true;
+    else fail_fatally();
 }
 
 // Ctrl-D: an unfinished statement is never run, as it may lack a WHERE.
@@ -205,6 +208,7 @@ void session::include(const std::string &path) {
     ++include_depth_;
     run(*file);
     --include_depth_;
+    if (include_depth_ == 0) leaving_includes_ = false;
     source_name_ = outer_name;
     line_number_ = outer_line;
     name_statements_ = outer_names_statements;
@@ -282,11 +286,15 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
 
 bool session::open_connection(const std::string &bytes) {
     outcome o = connections_.open(bytes);
-    if (o.status == ST_BADKEYWORD)
-        o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
-                    "\"; the settings after it were not read";
+    std::string unknown = unknown_connect_key(bytes);
+    std::string unread = "the connect text has no setting \"" + unknown + "\"; the settings after it were not read";
+    if (o.status == ST_BADKEYWORD) o.message = unread;
     if (!o.ok()) {
         report_failure(o);
+        // The connect request tells an unknown key only when the connection
+        // is made without the settings after it; when it then fails, the
+        // driver's error ("no password supplied") would not say why.
+        if (o.status != ST_BADKEYWORD && !unknown.empty()) note(unread);
         return false;
     }
     report_note(o);
@@ -295,10 +303,14 @@ bool session::open_connection(const std::string &bytes) {
 }
 
 bool session::reconnect(int slot) {
-    std::string bytes = connections_.find(slot)->connect_bytes;
+    connection old = *connections_.find(slot);
     int current = connections_.current();
     disconnect(slot);
-    if (!open_connection(bytes)) return false;
+    if (!open_connection(old.connect_bytes)) {
+        // A server that is down now may be up later: the text is kept.
+        connections_.keep_unconnected(old, current == slot);
+        return false;
+    }
     if (current != slot) connections_.use(current);
     return true;
 }

@@ -110,6 +110,8 @@ private:
     std::string source_name_;
     long line_number_ = 0;
     int include_depth_ = 0;
+    bool typing_ = false;         // the input below any \i is typed at a terminal
+    bool leaving_includes_ = false; // Ctrl-C in a file of \i typed at the prompt
     std::string typed_; // the lines typed since the last complete statement
     bool name_statements_ = false;   // the input is -c text
     long statements_named_ = 0;      // statements of -c so far, over all -c texts
