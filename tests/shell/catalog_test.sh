@@ -109,8 +109,9 @@ SELECT n FROM numbers ORDER BY n DESC;
 \getattr conn login_timeout
 \getattr conn current_catalog
 \setattr conn current_catalog main
+\setattr stmt query_timeout 30
 IN
-expect "an attribute round trip, also while the last result is open; freeing the statement resets it" "$(run_shell --csv demo <attributes.sql)" <<'OUT'
+expect "an attribute round trip, also while the last result is open; freeing the statement resets it; a value the driver does not keep is told" "$(run_shell --csv demo <attributes.sql)" <<'OUT'
 connected slot 1: demo
 0 rows affected
 5 rows affected
@@ -138,6 +139,8 @@ conn autocommit (102) set to 1
 conn login_timeout (103) = 100
 conn current_catalog (109) = -99 (the library hands back -99 for a text attribute)
 conn current_catalog (109) set to main
+stmt query_timeout (0) set to 30
+stdin:18: note: the driver keeps query_timeout = 0: it does not apply this setting
 [exit 0]
 OUT
 

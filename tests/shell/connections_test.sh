@@ -115,6 +115,21 @@ expect_lines "-pw VALUE with a space is the password, as the history takes it, n
 [exit 0]
 OUT
 
+printf '[old demo]\nDriver=SQLite3\nDatabase=%s\n' "$work/demo.db" >>user-odbc.ini
+expect "\\c DSN USER PASSWORD as in psql, while a listed data source name with a space stays one name" \
+  "$(run_shell -c '\c demo ann secret' -c '\connect second bob' -c '\c old demo' -c '\slots')" <<'OUT'
+connected slot 1: demo as ann
+connected slot 2: second as bob
+connected slot 3: old demo
+ slot | current | connection
+------+---------+---------------
+ 1    |         | demo as ann
+ 2    |         | second as bob
+ 3    | *       | old demo
+(3 rows)
+[exit 0]
+OUT
+
 cat >uncommitted.sql <<'IN'
 CREATE TABLE kept (a INTEGER);
 \setattr conn autocommit 0

@@ -103,6 +103,19 @@ expect "the table marks every cut value and shows line feeds and control charact
 [exit 0]
 OUT
 
+expect "the vertical format marks a continued value, which a column without a name cannot pass for" \
+  "$(run_shell -q --format=vertical demo -c "SELECT 'l1' || char(10) || 'l2' AS a" -c "SELECT 'l1' AS a, 'l2' AS \"\"")" <<'OUT'
+-[ row 1 ]---
+a | l1+
+  | l2
+(1 row)
+-[ row 1 ]---
+a | l1
+  | l2
+(1 row)
+[exit 0]
+OUT
+
 many="WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10001)
   SELECT i, CASE WHEN i = 10001 THEN 'a longer value' ELSE 'short' END AS v FROM n"
 expect "the table sizes its columns from the first 10000 rows and goes on with those widths" \

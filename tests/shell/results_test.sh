@@ -43,7 +43,7 @@ second line"
 OUT
 
 expect "tab-separated values escape tabs, line breaks and backslashes; NULL is \\N" \
-  "$(run_shell -q --format=tsv --fetch=variable demo -c "SELECT name, price, note, 'a' || char(9) || 'b\\c' AS odd FROM items ORDER BY id")" <<'OUT'
+  "$(run_shell -q --tsv --fetch=variable demo -c "SELECT name, price, note, 'a' || char(9) || 'b\\c' AS odd FROM items ORDER BY id")" <<'OUT'
 name	price	note	odd
 pen	2	blue; black	a\tb\\c
 ink "royal"	\N	a, b	a\tb\\c
@@ -51,14 +51,14 @@ ink "royal"	\N	a, b	a\tb\\c
 [exit 0]
 OUT
 
-expect "one column per line, lines of a value indented" \
+expect "one column per line, lines of a value indented and marked as continued" \
   "$(run_shell -q --format=vertical demo -c 'SELECT id, note FROM items WHERE id >= 2 ORDER BY id')" <<'OUT'
 -[ row 1 ]------
 id   | 2
 note | a, b
 -[ row 2 ]------
 id   | 3
-note | first line
+note | first line+
      | second line
 (2 rows)
 [exit 0]

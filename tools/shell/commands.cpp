@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "connect_text.h"
 #include "names.h"
 #include "session.h"
 #include "text.h"
@@ -80,10 +81,39 @@ void cmd_reconnect(session &s, const std::string &rest) {
     if (slot_argument(s, rest, "\\reconnect", &slot)) s.reconnect(slot);
 }
 
+// The data sources that the driver manager lists, from the direction
+// `first` on; the outcome that ended the list (is_end_of_list when whole).
+outcome read_data_sources(session &s, int first, std::vector<data_source> *sources) {
+    int slot = 0;
+    outcome o = s.connections().borrow(&slot);
+    int direction = first;
+    data_source ds;
+    while (o.ok() && (o = s.lib().next_data_source(slot, direction, &ds)).ok()) {
+        sources->push_back(ds);
+        direction = DSN_NEXT;
+    }
+    s.connections().give_back(slot);
+    return o;
+}
+
+bool is_end_of_list(const outcome &o) { return o.status == ST_SQLERROR && o.native == 100; }
+
+// Whether the driver manager lists a data source of this name: a name that
+// holds spaces is then not read as "DSN USER PASSWORD".
+bool is_data_source_name(session &s, const std::string &text) {
+    std::vector<data_source> sources;
+    read_data_sources(s, DSN_FIRST, &sources);
+    for (const data_source &ds : sources)
+        if (ds.name == text) return true;
+    return false;
+}
+
 void cmd_connect(session &s, const std::string &rest) {
+    std::string settings;
     if (rest.empty() && s.connections().current() == 0)
         s.report_problem("\\connect needs a connect text or a data source name");
     else if (rest.empty()) cmd_reconnect(s, rest);
+    else if (positional_connect_text(rest, &settings) && !is_data_source_name(s, rest)) s.connect(settings);
     else s.connect(rest);
 }
 
@@ -117,18 +147,11 @@ void cmd_datasources(session &s, const std::string &rest) {
         s.report_problem("\\datasources takes nothing, \"user\" or \"system\"");
         return;
     }
-    int direction = kind->first;
-    int slot = 0;
-    outcome o = s.connections().borrow(&slot);
+    std::vector<data_source> sources;
+    outcome o = read_data_sources(s, kind->first, &sources);
+    if (!is_end_of_list(o)) s.report_failure(o);
     std::vector<row> rows;
-    data_source ds;
-    while (o.ok() && (o = s.lib().next_data_source(slot, direction, &ds)).ok()) {
-        rows.push_back(text_row({ds.name, ds.description}));
-        direction = DSN_NEXT;
-    }
-    s.connections().give_back(slot);
-    bool end_of_list = o.status == ST_SQLERROR && o.native == 100;
-    if (!end_of_list) s.report_failure(o);
+    for (const data_source &ds : sources) rows.push_back(text_row({ds.name, ds.description}));
     s.show(headers({"name", "description"}), rows);
 }
 
@@ -328,6 +351,18 @@ std::string set_message(const attr_scope &scope, int number, const attr_name *en
     return text;
 }
 
+// Some drivers take a value and keep another (SQLite's and MariaDB's keep
+// no query timeout): what is read back after setting tells whether the
+// setting applies. A text attribute reads back as -99 and is not compared.
+void note_value_kept(session &s, int slot, const attr_scope &scope, int number, const attr_name *entry,
+                     int64_t set) {
+    int64_t kept = 0;
+    if (!s.lib().get_attribute(slot, scope.statement, number, &kept).ok() || kept == set) return;
+    std::string name = entry != nullptr ? entry->name : "attribute " + std::to_string(number);
+    s.note("the driver keeps " + name + " = " + std::to_string(static_cast<long long>(kept)) +
+           ": it does not apply this setting");
+}
+
 void cmd_setattr(session &s, const std::string &rest) {
     std::vector<std::string> w = words(rest);
     const attr_scope *scope = nullptr;
@@ -358,6 +393,7 @@ void cmd_setattr(session &s, const std::string &rest) {
         if (!o.ok()) s.report_failure(o);
         else if (commits) s.message("autocommit on: the open transaction was committed");
         else s.message(set_message(*scope, number, entry, shown));
+        if (o.ok() && !text) note_value_kept(s, slot, *scope, number, entry, value->int_value());
         // Turning autocommit on commits what was open. Turning it off while
         // it is already off changes nothing: the open transaction goes on.
         if (o.ok() && autocommit && value->int_value() != 0) s.connections().autocommit_turned_on(slot);
@@ -445,7 +481,9 @@ struct command {
 };
 
 const command commands[] = {
-    {"connect", "c", "[TEXT|DSN]", "connect a new slot (connect text or data source name); alone, the current one again",
+    {"connect", "c", "[TEXT|DSN [USER [PW]]]",
+     "connect a new slot (connect text, data source name, or DSN USER PASSWORD as in psql); alone, the current "
+     "one again",
      cmd_connect},
     {"reconnect", "", "[SLOT]", "connect a slot again with its connect text (the current one by default)",
      cmd_reconnect},

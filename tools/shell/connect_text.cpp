@@ -287,6 +287,20 @@ std::vector<std::string> unread_settings(const std::string &bytes) {
     return odd_separator ? unread : std::vector<std::string>();
 }
 
+bool positional_connect_text(const std::string &typed, std::string *settings) {
+    static const char *const keys[] = {"-host=", "-user=", "-pw="};
+    std::vector<std::string> w = words(typed);
+    std::string bytes, problem;
+    bool plain = decode_connect_text(typed, &bytes, &problem) && bytes == trim(typed);
+    if (!plain || w.size() < 2 || w.size() > 3 || typed.find('=') != std::string::npos) return false;
+    settings->clear();
+    for (size_t i = 0; i < w.size(); ++i) {
+        if (w[i][0] == '-') return false;
+        *settings += (i ? " " : "") + std::string(keys[i]) + w[i];
+    }
+    return true;
+}
+
 std::string history_text(const std::string &line) {
     size_t command = line.find("\\c");
     if (command == std::string::npos) return line;

@@ -48,6 +48,11 @@ std::string with_password(const std::string &bytes, const std::string &password)
 // skips one character before each key. Empty when it reads them all.
 std::vector<std::string> unread_settings(const std::string &bytes);
 
+// psql's "DSN USER [PASSWORD]": two or three words, none a setting (no
+// "=", no leading hyphen) and no notation, become the settings -host=DSN
+// -user=USER [-pw=PASSWORD] in *settings. False for any other text.
+bool positional_connect_text(const std::string &typed, std::string *settings);
+
 // A line as the history keeps it. In a \connect (or \c) line, "***" stands
 // for the value of every key that ends in "pw", "pwd" or "password" (any
 // case, with or without a hyphen, KEY=VALUE or KEY VALUE), and for every

@@ -131,6 +131,11 @@ std::string cut_lines(const std::string &s) {
     return out;
 }
 
+// What follows line i of a value of `count` lines: "+" when the value goes
+// on, as psql marks it, so that a line feed in a value cannot be taken for
+// the next value or for the two characters "\n"; else a space.
+const char *continuation_mark(size_t i, size_t count) { return i + 1 < count ? "+" : " "; }
+
 size_t widest_line(const std::string &s) {
     size_t widest = 0;
     for (const std::string &line : lines_of(s)) widest = std::max(widest, display_cells(line));
@@ -209,7 +214,7 @@ private:
                 bool right = align && is_numeric_type(columns_[k].type_code);
                 const std::vector<std::string> &v = lines[k];
                 line += (k ? "|" : "") + std::string(" ") + padded(i < v.size() ? v[i] : "", widths_[k], right) +
-                        (i + 1 < v.size() ? "+" : " ");
+                        continuation_mark(i, v.size());
             }
             out += (i ? "\n" : "") + rtrim(line);
         }
@@ -277,8 +282,9 @@ protected:
     }
 };
 
-// One "name | value" line per column; lines of a long value are indented,
-// and control characters shown as in the table.
+// One "name | value" line per column; further lines of a value are
+// indented, every line but its last marked with a "+" as in the table, and
+// control characters shown as in the table.
 class vertical_writer : public row_writer {
 public:
     explicit vertical_writer(std::FILE *out) : out_(out) {}
@@ -293,14 +299,11 @@ public:
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
-            std::string value = table_text(r[k]);
-            size_t start = 0, nl;
-            while ((nl = value.find('\n', start)) != std::string::npos) {
-                put_line(out_, rtrim(lead + value.substr(start, nl - start)));
+            std::vector<std::string> lines = lines_of(table_text(r[k]));
+            for (size_t i = 0; i < lines.size(); ++i) {
+                put_line(out_, rtrim(lead + lines[i] + continuation_mark(i, lines.size())));
                 lead = std::string(name_width_, ' ') + " | ";
-                start = nl + 1;
             }
-            put_line(out_, rtrim(lead + value.substr(start)));
         }
     }
     void end(long rows, const std::string &remark) override { put_line(out_, footer(rows, remark)); }

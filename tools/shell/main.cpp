@@ -25,7 +25,9 @@ const char usage[] =
     "until a key comes again. A bare -pw asks for the password.\n"
     "Scrambled values are read in the escaped (\\x03...) or the hexadecimal\n"
     "(03 41 ...) notation that roridorezu-scramble prints. Each CONNECT takes\n"
-    "a slot; the last one is current.\n"
+    "a slot; the last one is current. At the prompt, \\c (\\connect) also\n"
+    "takes psql's DSN USER [PASSWORD]: two or three words without '=' or a\n"
+    "leading hyphen, unless the whole text names a listed data source.\n"
     "\n"
     "Options:\n"
     "  -c, --command=TEXT  run statements and commands, then end (repeatable)\n"
@@ -33,6 +35,7 @@ const char usage[] =
     "                      - is standard input (repeatable)\n"
     "      --format=NAME   table (default), csv, tsv or vertical\n"
     "      --csv           the same as --format=csv\n"
+    "      --tsv           the same as --format=tsv\n"
     "  -o, --output=FILE   write results to FILE\n"
     "      --fetch=FORM    array (default: NULL as an empty text) or variable\n"
     "                      (NULL told apart); both deliver whole values\n"
@@ -108,8 +111,9 @@ bool set_output_file(options *o, const std::string &v) {
     o->output = v;
     return true;
 }
-bool set_csv(options *o, const std::string &) {
-    o->settings.format = output_format::csv;
+// --csv and --tsv: a format without --format=.
+template <output_format F> bool set_format_to(options *o, const std::string &) {
+    o->settings.format = F;
     return true;
 }
 bool set_bail(options *o, const std::string &) { return o->settings.bail = true; }
@@ -128,7 +132,8 @@ const option_entry option_table[] = {
     {"--command", "-c", "statements", add_command},
     {"--file", "-f", "a file name", add_file},
     {"--format", "", "a format name", set_format},
-    {"--csv", "", nullptr, set_csv},
+    {"--csv", "", nullptr, set_format_to<output_format::csv>},
+    {"--tsv", "", nullptr, set_format_to<output_format::tsv>},
     {"--output", "-o", "a file name", set_output_file},
     {"--fetch", "", "a fetch form", set_fetch},
     {"--bail", "", nullptr, set_bail},
