@@ -61,8 +61,4 @@ std::string repeated_text_query(int n, char c) {
     return "SELECT printf('%.*c', " + std::to_string(n) + ", '" + std::string(1, c) + "')";
 }
 
-void release_scratch_buffer() {
-    heap_free(getdata_buf);
-    getdata_buf = nullptr;
-    getdata_size = 0;
-}
+void release_scratch_buffer() { getdata_release(); }
