@@ -312,6 +312,33 @@ TEST_F(fault_test, newconn_without_a_field_buffer_gives_the_connection_handle_ba
     EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 1u);
     EXPECT_EQ(odbc_fault_last_key("SQLFreeHandle"), SQL_HANDLE_DBC);
     EXPECT_EQ(take_slot(), 2);
+
+    // A connection handle that the driver manager refuses to free is kept
+    // for the next OP_SHUTDOWN, which frees it with the two slots' ones and
+    // the environment.
+    odbc_fault_reset();
+    heap_fail_nth(1);
+    int refusal = odbc_fault_fail("SQLFreeHandle", 1, SQL_ERROR);
+    odbc_fault_only_key(refusal, SQL_HANDLE_DBC);
+    host_var refused = status_block();
+    EXPECT_EQ(send(OP_NEWCONN, refused), ST_NOMEM);
+    EXPECT_EQ(odbc_fault_fired(refusal), 1u);
+    odbc_fault_reset();
+    shutdown_library();
+    EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 4u) << "three connections and the environment";
+}
+
+TEST_F(bare_fault_test, init_keeps_an_environment_that_the_driver_manager_refuses_to_free) {
+    shutdown_library();
+    odbc_fault_reset();
+    odbc_fault_fail("SQLSetEnvAttr", 1, SQL_ERROR);
+    odbc_fault_only_key(odbc_fault_fail("SQLFreeHandle", 1, SQL_ERROR), SQL_HANDLE_ENV);
+    host_var st = status_block();
+    EXPECT_EQ(send(OP_INIT, st), ST_SQLERROR);
+    odbc_fault_reset();
+    init_library();
+    shutdown_library();
+    EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 2u) << "the kept environment and the new one";
 }
 
 TEST_F(fault_test, disconnect_and_shutdown_examine_no_teardown_result) {
