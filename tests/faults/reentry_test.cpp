@@ -10,40 +10,10 @@
 
 #include "host/odbc.h"
 #include "odbc_faults.h"
+#include "support/nested_call.h"
 #include "support/result_fixture.h"
 
 namespace {
-
-// Where the host calls back in, and what the nested call met.
-struct nested_probe {
-    int service;
-    int argno; // -1: any argument
-    int slot;
-    int nested_opcode;
-    int calls = 0;
-    int rc = -1;
-    bool status_untouched = false;
-    int services_used = 0;
-    unsigned long odbc_calls = 0;
-};
-
-// Makes one nested call, at the first service that matches.
-void call_back_in(int service, int argno, void *context) {
-    nested_probe *p = static_cast<nested_probe *>(context);
-    if (p->calls > 0 || service != p->service || (p->argno >= 0 && argno != p->argno)) return;
-    ++p->calls;
-    host_var op = host_var::integer(p->nested_opcode);
-    host_var st = status_block(p->slot);
-    std::memset(st.area.data() + 1, 0x5A, SQL_STATUS_MIN - 1);
-    std::string before = st.bytes(SQL_STATUS_MIN);
-    host_var value = host_var::text("", 8, true);
-    host_call nested(op, st, {&value});
-    unsigned long odbc_before = odbc_fault_total_calls();
-    p->rc = nested.run(test_entry());
-    p->odbc_calls = odbc_fault_total_calls() - odbc_before;
-    p->status_untouched = st.bytes(SQL_STATUS_MIN) == before && value.text_value().empty();
-    for (int s = 1; s <= 6; ++s) p->services_used += nested.service_calls[s];
-}
 
 // What a request left: its result, its status block, its operand.
 struct outcome {
@@ -71,10 +41,7 @@ protected:
     outcome send_probed(int opcode, host_var &st, std::vector<host_var *> operands, const std::string &value) {
         host_var op = host_var::integer(opcode);
         host_call call(op, st, operands);
-        if (probe != nullptr) {
-            call.during_service = call_back_in;
-            call.service_context = probe;
-        }
+        if (probe != nullptr) call_back_in_during(call, *probe);
         int rc = call.run(test_entry());
         EXPECT_TRUE(call.guards_intact());
         return {rc, st.bytes(SQL_STATUS_MIN), value};
@@ -85,7 +52,7 @@ protected:
     void expect_refused_inside(int service, int argno, const std::function<outcome()> &run,
                                int nested_opcode = OP_SHUTDOWN) {
         outcome plain = run();
-        nested_probe p{service, argno, slot, nested_opcode};
+        nested_probe p{service, argno, slot, nested_opcode, odbc_fault_total_calls};
         probe = &p;
         outcome with_nested = run();
         probe = nullptr;
@@ -93,7 +60,7 @@ protected:
         EXPECT_EQ(p.rc, ST_BUSY);
         EXPECT_TRUE(p.status_untouched) << "the refused call wrote into its status block or operand";
         EXPECT_EQ(p.services_used, 0);
-        EXPECT_EQ(p.odbc_calls, 0u);
+        EXPECT_EQ(p.odbc_calls_made, 0u);
         EXPECT_TRUE(with_nested == plain) << "opcode " << rd_opcode(plain) << ", service " << service << ": rc " << with_nested.rc << " against "
                                           << plain.rc << ", value '" << with_nested.value.substr(0, 40) << "'";
     }
