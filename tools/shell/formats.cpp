@@ -19,7 +19,9 @@ const size_t table_max_width = 60;
 // Rows that the table holds to measure its columns before it prints them.
 const size_t table_held_rows = 10000;
 
-std::string plural_rows(long rows) { return "(" + std::to_string(rows) + (rows == 1 ? " row)" : " rows)"); }
+std::string footer(long rows, const std::string &remark) {
+    return "(" + std::to_string(rows) + (rows == 1 ? " row" : " rows") + remark + ")";
+}
 
 std::string rtrim(const std::string &s) {
     size_t e = s.find_last_not_of(' ');
@@ -36,40 +38,123 @@ struct escape {
     const char *shown;
 };
 
-// s with each character of the table replaced by its escape; with
-// hide_controls, other control characters become "?".
-template <size_t N> std::string escaped(const std::string &s, const escape (&table)[N], bool hide_controls) {
+// s with each character of the table replaced by its escape.
+template <size_t N> std::string escaped(const std::string &s, const escape (&table)[N]) {
     std::string out;
     for (char ch : s) {
         auto e = std::find_if(std::begin(table), std::end(table), [ch](const escape &x) { return x.c == ch; });
         if (e != std::end(table)) out += e->shown;
-        else out += hide_controls && static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
+        else out += ch;
     }
     return out;
 }
 
-// Control characters shown as escapes, so that a row stays on one line.
-std::string one_line(const cell &c) {
-    static const escape escapes[] = {{'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"}};
-    return c.null ? std::string("NULL") : escaped(c.text, escapes, true);
+// Names that filled the field record's name field end in "..." (they may
+// have been cut), and a name equal to an earlier one gets its column
+// number, so that every column of a table stays distinguishable.
+std::vector<column_info> marked_names(std::vector<column_info> columns) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+        column_info &c = columns[k];
+        if (c.name_filled) c.name += "...";
+        for (size_t j = 0; j < k; ++j)
+            if (columns[j].name == c.name) {
+                c.name += "[" + std::to_string(k + 1) + "]";
+                break;
+            }
+    }
+    return columns;
+}
+
+// Tabs stop every 8 cells of a line of a value.
+const size_t tab_stop = 8;
+
+bool is_control(char ch) {
+    unsigned char b = static_cast<unsigned char>(ch);
+    return b < 0x20 || b == 0x7F;
+}
+
+// A value as the table shows it: line feeds stay (the table continues the
+// value on its next line), a tab becomes spaces up to its stop, a carriage
+// return "\r", and another control character "\x" and two hex digits, as
+// psql shows them.
+std::string table_text(const cell &c) {
+    if (c.null) return "NULL";
+    if (std::none_of(c.text.begin(), c.text.end(), is_control)) return c.text;
+    std::string out;
+    size_t counted = 0, cells = 0; // cells of the current line up to out[counted]
+    for (char ch : c.text) {
+        unsigned char b = static_cast<unsigned char>(ch);
+        if (ch == '\n') {
+            out += ch;
+            counted = out.size();
+            cells = 0;
+        } else if (ch == '\t') {
+            cells += display_cells(out.substr(counted));
+            size_t spaces = tab_stop - cells % tab_stop;
+            out += std::string(spaces, ' ');
+            counted = out.size();
+            cells += spaces;
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (is_control(ch)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> lines_of(const std::string &s) {
+    std::vector<std::string> out;
+    size_t start = 0, nl;
+    while ((nl = s.find('\n', start)) != std::string::npos) {
+        out.push_back(s.substr(start, nl - start));
+        start = nl + 1;
+    }
+    out.push_back(s.substr(start));
+    return out;
+}
+
+std::string cut_line(const std::string &line) {
+    return display_cells(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
+}
+
+// Each line of a value past table_max_width cells is cut and ends in "...".
+std::string cut_lines(const std::string &s) {
+    if (s.find('\n') == std::string::npos) return cut_line(s);
+    std::vector<std::string> lines = lines_of(s);
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + cut_line(lines[i]);
+    return out;
+}
+
+size_t widest_line(const std::string &s) {
+    size_t widest = 0;
+    for (const std::string &line : lines_of(s)) widest = std::max(widest, display_cells(line));
+    return widest;
 }
 
 // Aligned columns under a header line. The widths come from the values, in
 // display cells: the table holds up to table_held_rows rows to measure them,
 // then prints what it holds and goes on with those widths, so that its
 // memory stays bounded however long the result. A value is kept only as far
-// as the table can show it.
+// as the table can show it. A value with line feeds takes as many lines of
+// the table, each but the last marked with a "+" after it, as psql marks
+// them: the two characters "\n" in a value stay what they are.
 class table_writer : public row_writer {
 public:
     explicit table_writer(std::FILE *out) : out_(out) {}
     void begin(const std::vector<column_info> &columns) override {
-        columns_ = columns;
+        columns_ = marked_names(columns);
         held_.clear();
         widths_.clear();
     }
     void add(const row &r) override {
         std::vector<std::string> shown;
-        for (const cell &c : r) shown.push_back(head_in_cells(one_line(c), table_max_width + 1));
+        for (const cell &c : r) shown.push_back(cut_lines(table_text(c)));
         if (!widths_.empty()) {
             put_line(out_, render(shown, true));
             return;
@@ -77,21 +162,21 @@ public:
         held_.push_back(std::move(shown));
         if (held_.size() == table_held_rows) print_held();
     }
-    void end(long rows) override {
+    void end(long rows, const std::string &remark) override {
         if (widths_.empty()) print_held();
-        put_line(out_, plural_rows(rows));
+        put_line(out_, footer(rows, remark));
     }
     bool holds_rows() const override { return true; }
 
 private:
     void print_held() {
         std::vector<std::string> header;
-        for (const column_info &c : columns_) header.push_back(one_line(cell{c.name, false}));
+        for (const column_info &c : columns_) header.push_back(cut_lines(table_text(cell{c.name, false})));
         widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            size_t longest = 0;
-            for (const auto &r : held_) longest = std::max(longest, display_cells(r[k]));
-            widths_.push_back(std::max(display_cells(header[k]), std::min(longest, table_max_width)));
+            size_t widest = widest_line(header[k]);
+            for (const auto &r : held_) widest = std::max(widest, widest_line(r[k]));
+            widths_.push_back(widest);
         }
         put_line(out_, render(header, false));
         std::string rule;
@@ -101,24 +186,34 @@ private:
         held_.clear();
         held_.shrink_to_fit();
     }
-    // A value past table_max_width cells is cut and ends in "...". A later
-    // row's value that is wider than the widths of the held rows is shown
-    // whole and pushes the rest of its line out of alignment: no digit or
-    // character is hidden.
-    static std::string fit(const std::string &s, size_t width, bool right) {
-        std::string v = s;
-        if (display_cells(v) > table_max_width) v = head_in_cells(v, table_max_width - 3) + "...";
+    // A later row's value that is wider than the widths of the held rows is
+    // shown whole and pushes the rest of its line out of alignment: no digit
+    // or character is hidden.
+    static std::string padded(const std::string &v, size_t width, bool right) {
         size_t cells = display_cells(v);
         std::string pad(cells < width ? width - cells : 0, ' ');
         return right ? pad + v : v + pad;
     }
+    // The lines of one row: as many as its value with the most lines has.
     std::string render(const std::vector<std::string> &values, bool align) const {
-        std::string line;
-        for (size_t k = 0; k < widths_.size(); ++k) {
-            bool right = align && is_numeric_type(columns_[k].type_code);
-            line += (k ? " | " : " ") + fit(values[k], widths_[k], right);
+        std::vector<std::vector<std::string>> lines;
+        size_t height = 1;
+        for (const std::string &v : values) {
+            lines.push_back(lines_of(v));
+            height = std::max(height, lines.back().size());
         }
-        return rtrim(line);
+        std::string out;
+        for (size_t i = 0; i < height; ++i) {
+            std::string line;
+            for (size_t k = 0; k < widths_.size(); ++k) {
+                bool right = align && is_numeric_type(columns_[k].type_code);
+                const std::vector<std::string> &v = lines[k];
+                line += (k ? "|" : "") + std::string(" ") + padded(i < v.size() ? v[i] : "", widths_[k], right) +
+                        (i + 1 < v.size() ? "+" : " ");
+            }
+            out += (i ? "\n" : "") + rtrim(line);
+        }
+        return out;
     }
 
     std::FILE *out_;
@@ -141,7 +236,8 @@ public:
         for (size_t k = 0; k < r.size(); ++k) line += (k ? std::string(1, separator_) : "") + field(r[k]);
         put_line(out_, line);
     }
-    void end(long) override {}
+    void end(long, const std::string &) override {}
+    bool has_footer() const override { return false; }
 
 protected:
     virtual std::string field(const cell &c) const = 0;
@@ -152,8 +248,9 @@ private:
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
-// quotes doubled. NULL is an empty field and an empty text is "", as psql
-// writes them; an empty text that may be NULL is an empty field.
+// quotes doubled. NULL is an empty field and an empty text is "", as
+// PostgreSQL's COPY ... CSV writes them, so that the two stay apart; an
+// empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
     explicit csv_writer(std::FILE *out) : separated_writer(out, ',') {}
@@ -176,18 +273,19 @@ public:
 protected:
     std::string field(const cell &c) const override {
         static const escape escapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}};
-        return c.null ? std::string("\\N") : escaped(c.text, escapes, false);
+        return c.null ? std::string("\\N") : escaped(c.text, escapes);
     }
 };
 
-// One "name | value" line per column; lines of a long value are indented.
+// One "name | value" line per column; lines of a long value are indented,
+// and control characters shown as in the table.
 class vertical_writer : public row_writer {
 public:
     explicit vertical_writer(std::FILE *out) : out_(out) {}
     void begin(const std::vector<column_info> &columns) override {
-        columns_ = columns;
         name_width_ = 0;
-        for (const column_info &c : columns) name_width_ = std::max(name_width_, display_cells(c.name));
+        columns_ = marked_names(columns);
+        for (const column_info &c : columns_) name_width_ = std::max(name_width_, display_cells(c.name));
         count_ = 0;
     }
     void add(const row &r) override {
@@ -195,7 +293,7 @@ public:
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
-            std::string value = r[k].null ? "NULL" : r[k].text;
+            std::string value = table_text(r[k]);
             size_t start = 0, nl;
             while ((nl = value.find('\n', start)) != std::string::npos) {
                 put_line(out_, rtrim(lead + value.substr(start, nl - start)));
@@ -205,7 +303,7 @@ public:
             put_line(out_, rtrim(lead + value.substr(start)));
         }
     }
-    void end(long rows) override { put_line(out_, plural_rows(rows)); }
+    void end(long rows, const std::string &remark) override { put_line(out_, footer(rows, remark)); }
 
 private:
     std::FILE *out_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cells.h"
+#include "console.h"
 
 namespace {
 
@@ -49,7 +50,9 @@ column_info column_from_record(const uint8_t *rec) {
 outcome library::send(int opcode, host_var &status, std::vector<host_var *> operands) {
     host_var op = host_var::integer(opcode);
     host_call call(op, status, std::move(operands));
+    request_started();
     call.run(entry_);
+    request_ended();
     status_view view{status};
     outcome o;
     o.opcode = opcode;
