@@ -2,7 +2,6 @@
 #include "support/result_fixture.h"
 
 #include "conn/slots.h"
-#include "host/heap.h"
 #include "stmt/getdata.h"
 
 void result_test::SetUp() {
