@@ -64,7 +64,8 @@ enum {
     ST_BADKEYWORD = 13,
     ST_NOSTMT = 14,
     ST_UNSUPPORTED = 15,
-    ST_FIELDS = 16
+    ST_FIELDS = 16,
+    ST_BUSY = 17 /* a call of vizori is running on this thread already */
 };
 
 /* Host services. */

@@ -6,8 +6,9 @@
 #      bounded request fuzz and the short stress included; then two longer
 #      request fuzz runs on fixed seeds;
 #   2. valgrind memcheck of the SQLite part of the suite, of the fault
-#      injection suite, of a request fuzz run and of a short stress run
-#      (build/linux);
+#      injection suite, of a request fuzz run and of a short stress run,
+#      and valgrind DRD of the threads that share the library without a
+#      host lock (build/linux);
 #   3. the libFuzzer targets (build/fuzz, clang): the seed corpus in
 #      tests/fuzz/corpus replayed, then each target fuzzed for a short time.
 # Any sanitizer report, memcheck error, leak from the library, fuzzer crash
@@ -48,8 +49,14 @@ unset ASAN_OPTIONS UBSAN_OPTIONS
 memcheck=(valgrind -q --error-exitcode=99 --leak-check=full
           --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect
           --keep-debuginfo=yes --num-callers=40 --suppressions="$root/tests/valgrind/odbc.supp")
+# The thread and unload loops are cut short under valgrind: 20 rounds, and
+# 100 of the 1,000 load and unload cycles (1,000 take some 6 minutes here).
 step "valgrind memcheck: the suite on SQLite (the database servers' part left out)"
-"${memcheck[@]}" build/linux/tests/rori_tests --gtest_brief=1 --gtest_filter='-sources/*:source_*'
+RORI_THREAD_ROUNDS=20 RORI_UNLOAD_CYCLES=100 RORI_SO="$root/build/linux/libroridorezu.so" \
+  "${memcheck[@]}" build/linux/tests/rori_tests --gtest_brief=1 --gtest_filter='-sources/*:source_*'
+step "valgrind DRD: threads on their own slots without a host lock, 20 rounds"
+RORI_THREAD_ROUNDS=20 valgrind -q --tool=drd --error-exitcode=99 \
+  build/linux/tests/rori_tests --gtest_brief=1 --gtest_filter='threads_test.*'
 step "valgrind memcheck: the fault injection suite"
 "${memcheck[@]}" build/linux/tests/faults/rori_fault_tests --gtest_brief=1
 step "valgrind memcheck: request fuzz, seed 3, 3000 requests"

@@ -317,6 +317,7 @@ int RORI_CDECL host_service(int service, void *p, int argno, int a, int b, void 
     host_call *c = nullptr;
     std::memcpy(&c, static_cast<uint8_t *>(p) + 4, sizeof c);
     if (service >= 1 && service <= 6) c->service_calls[service]++;
+    if (c->during_service != nullptr) c->during_service(service, argno, c->service_context);
     int element = 0;
     host_var *v = c->var_for(argno, &element);
     if (v == nullptr) {

@@ -141,6 +141,11 @@ public:
     int32_t argc_override = -1; // >= 0: put this count at call_params +0
     int bad_requests = 0;       // services the host could not serve
     int service_calls[7] = {};  // count per service number 1..6
+    // Called at the start of every service of this call, before it is
+    // served: a host that handles an event inside a service, and may call
+    // the library again from there.
+    void (*during_service)(int service, int argno, void *context) = nullptr;
+    void *service_context = nullptr;
 
     // Calls the entry point once. The descriptors are rebuilt from the
     // variables before the call, so variables may change between calls.

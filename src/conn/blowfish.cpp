@@ -7,8 +7,12 @@
 #include "blowfish_pi.h"
 #include "secure_wipe.h"
 
-// The block halves in the routines below hold decrypted or key-derived
-// words, so each routine wipes its own before it returns.
+// Wiping: the words inside the rounds and the key schedule are taken from
+// the key schedule or derived from it, and the schedule is wiped whole by
+// its owner once a decode ends, so they are not wiped one by one (that
+// cost as much as the key schedule itself). The two halves of a block
+// after its transform are the plain text, of which the caller wipes only
+// its own copy: those are wiped here, once per block.
 
 static uint32_t bf_f(const bf_ctx *ctx, uint32_t x) {
     uint32_t h = ctx->s[0][x >> 24] + ctx->s[1][(x >> 16) & 255];
@@ -27,13 +31,10 @@ static void bf_rounds(const bf_ctx *ctx, uint32_t *l, uint32_t *r, int first, in
         uint32_t t = a;
         a = b;
         b = t;
-        secure_wipe(&t, sizeof t);
     }
     // undo the last swap, then whiten with the two remaining entries
     *r = a ^ ctx->p[i];
     *l = b ^ ctx->p[i + step];
-    secure_wipe(&a, sizeof a);
-    secure_wipe(&b, sizeof b);
 }
 
 void bf_encrypt_block(const bf_ctx *ctx, uint32_t *l, uint32_t *r) { bf_rounds(ctx, l, r, 0, 1); }
@@ -48,7 +49,6 @@ static void fold_key_word(const uint8_t *key, size_t keylen, size_t *pos, uint32
         *pos = (*pos + 1) % keylen;
     }
     *word ^= w;
-    secure_wipe(&w, sizeof w);
 }
 
 // Replaces words pairwise with the chained encryption of (l, r).
@@ -69,8 +69,6 @@ void bf_key_schedule(const uint8_t *key, size_t keylen, bf_ctx *ctx) {
     uint32_t r = 0;
     fill_pairs(ctx, ctx->p, 18, &l, &r);
     for (int box = 0; box < 4; ++box) fill_pairs(ctx, ctx->s[box], 256, &l, &r);
-    secure_wipe(&l, sizeof l);
-    secure_wipe(&r, sizeof r);
 }
 
 static uint32_t load_le32(const uint8_t *b) {

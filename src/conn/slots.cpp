@@ -10,6 +10,7 @@
 #include "host/handlers.h"
 #include "host/heap.h"
 #include "host/request.h"
+#include "stmt/getdata.h"
 
 #define FIELD_BUF_SIZE (FIELD_CAP * FIELD_REC_SIZE)
 
@@ -56,16 +57,26 @@ static void end_connection(SQLHDBC dbc) {
     SQLDisconnect(dbc);
 }
 
-// Ends a connection first; true when the handle is gone: freed, or no
-// longer known to the driver manager (so nothing is left to keep).
-static bool free_handle(SQLSMALLINT type, SQLHANDLE handle) {
-    if (type == SQL_HANDLE_DBC) end_connection(handle);
+// True when the handle is gone: freed, or no longer known to the driver
+// manager (so nothing is left to keep).
+static bool handle_freed(SQLSMALLINT type, SQLHANDLE handle) {
     SQLRETURN rc = SQLFreeHandle(type, handle);
     return sql_ok(rc) || rc == SQL_INVALID_HANDLE;
 }
 
+// Ends a connection first.
+static bool free_handle(SQLSMALLINT type, SQLHANDLE handle) {
+    if (type == SQL_HANDLE_DBC) end_connection(handle);
+    return handle_freed(type, handle);
+}
+
 static void free_or_keep(SQLSMALLINT type, SQLHANDLE handle) {
     if (!free_handle(type, handle)) keep_leftover(type, handle);
+}
+
+// For a handle that was never connected, so nothing is ended first.
+static void free_unused_or_keep(SQLSMALLINT type, SQLHANDLE handle) {
+    if (!handle_freed(type, handle)) keep_leftover(type, handle);
 }
 
 // Connections before environments: an environment with a connection left
@@ -77,6 +88,9 @@ static void release_leftovers() {
             if (l.handle != nullptr && l.type == type && free_handle(type, l.handle)) l.handle = nullptr;
 }
 
+// A statement that the driver manager refuses to free is not kept: ending
+// its connection frees it, and by the next OP_SHUTDOWN the handle would
+// name nothing.
 void slot_free_stmt(conn_slot *slot) {
     if (slot->stmt == nullptr) return;
     SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
@@ -95,7 +109,7 @@ static void release_slot(conn_slot *slot) {
 
 // Gives back a half-made environment, so that the next OP_INIT tries again.
 static void discard_env() {
-    if (env_handle != nullptr) SQLFreeHandle(SQL_HANDLE_ENV, env_handle);
+    if (env_handle != nullptr) free_unused_or_keep(SQL_HANDLE_ENV, env_handle);
     env_handle = nullptr;
 }
 
@@ -131,13 +145,15 @@ void op_shutdown(request &rq) {
     (void)rq;
     // Every slot is released, not only the one named: connections left open
     // would make the driver manager refuse to free the environment. Field
-    // buffers go too; between OP_DISCONNECT and OP_SHUTDOWN a slot keeps its
-    // buffer for its next OP_NEWCONN.
+    // buffers go too (between OP_DISCONNECT and OP_SHUTDOWN a slot keeps its
+    // buffer for its next OP_NEWCONN), and so does the scratch buffer: after
+    // OP_SHUTDOWN the library holds no memory, so a host may unload it.
     for (conn_slot &s : slot_table) {
         release_slot(&s);
         heap_free(s.field_buf);
         s.field_buf = nullptr;
     }
+    getdata_release();
     // Handles kept by earlier teardowns go before the environment: one of
     // their connections may belong to it.
     release_leftovers();
@@ -168,7 +184,7 @@ void op_newconn(request &rq) {
     slot->field_cap = FIELD_CAP;
     if (slot->field_buf == nullptr) slot->field_buf = static_cast<uint8_t *>(heap_alloc(FIELD_BUF_SIZE));
     if (slot->field_buf == nullptr) {
-        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        free_unused_or_keep(SQL_HANDLE_DBC, dbc);
         set_status(rq, ST_NOMEM);
         diag_on_env(rq, rc);
         return;

@@ -19,9 +19,12 @@ struct conn_slot {
     // first fetch; -1 until then. The count of a result does not change
     // while it is open, so later fetches need not ask the driver again.
     SQLSMALLINT result_columns;
-    // The handle of the slot's last call that left a diagnostic record (its
-    // statement, its connection or the environment), which OP_GETERROR
-    // reads; null when there is none or that handle was freed since.
+    // The handle that OP_GETERROR reads: the one on which the slot's last
+    // request with an outcome other than SQL_SUCCESS was judged (its
+    // statement, its connection or the environment), whether or not a
+    // record could be read from it then; for a column that a fetch could not
+    // read, the statement. Null before any such outcome, and once that
+    // handle has been freed.
     SQLSMALLINT diag_type;
     SQLHANDLE diag_handle;
 };

@@ -38,14 +38,18 @@ static void mark_unreadable(request &rq) {
     state[1] = '\0';
 }
 
+// Makes h the handle that OP_GETERROR reads for the request's slot.
+static void remember_failed_handle(request &rq, chosen_handle h) {
+    if (rq.slot == nullptr) return;
+    rq.slot->diag_type = h.type;
+    rq.slot->diag_handle = h.handle;
+}
+
 void diag_step(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
     if (rc == SQL_SUCCESS) return;
     chosen_handle h = {handle_type, handle};
     if (h.handle != nullptr) {
-        if (rq.slot != nullptr) {
-            rq.slot->diag_type = h.type;
-            rq.slot->diag_handle = h.handle;
-        }
+        remember_failed_handle(rq, h);
         SQLINTEGER native;
         char message[DIAG_MESSAGE_SIZE];
         if (sql_ok(read_record(rq, h, &native, message))) {
@@ -68,7 +72,13 @@ void diag_on_env(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_ENV, 
 SQLRETURN diag_read_stmt_state(request &rq, SQLHSTMT stmt) {
     SQLINTEGER native;
     char message[DIAG_MESSAGE_SIZE];
+    remember_failed_handle(rq, {SQL_HANDLE_STMT, stmt});
     return read_record(rq, {SQL_HANDLE_STMT, stmt}, &native, message);
+}
+
+void diag_no_record(request &rq, SQLRETURN code) {
+    mark_unreadable(rq);
+    set_native(rq, code);
 }
 
 void op_geterror(request &rq) {

@@ -22,8 +22,13 @@ void diag_on_stmt(request &rq, SQLRETURN rc);
 void diag_on_dbc(request &rq, SQLRETURN rc);
 void diag_on_env(request &rq, SQLRETURN rc);
 
-// Reads record 1 of the statement into the SQLSTATE field; used by the fetch
-// for a column that could not be read. Returns SQLGetDiagRec's result.
+// Reads record 1 of the statement into the SQLSTATE field and makes the
+// statement the handle that OP_GETERROR reads; used by the fetch for a
+// column that could not be read. Returns SQLGetDiagRec's result.
 SQLRETURN diag_read_stmt_state(request &rq, SQLHSTMT stmt);
+
+// Ends a request whose outcome has no record to read: "?" at +36, as when a
+// record cannot be read, and `code` at +20 where a return code would stand.
+void diag_no_record(request &rq, SQLRETURN code);
 
 #endif

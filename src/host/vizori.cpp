@@ -1,7 +1,9 @@
 // vizori.cpp - the library's one entry point: reads the opcode, checks and
 // resets the status block, runs the checks every request passes, and
-// dispatches to the opcode's handler through the opcode table.
+// dispatches to the opcode's handler through the opcode table; one request
+// at a time (host/call_guard.h).
 #include "conn/slots.h"
+#include "host/call_guard.h"
 #include "host/handlers.h"
 #include "host/request.h"
 
@@ -75,7 +77,7 @@ static bool pass_preamble(request &rq) {
     return true;
 }
 
-RORI_EXPORT int RORI_CDECL vizori(void *p, host_callback cb) {
+static int run_request(void *p, host_callback cb) {
     request rq{};
     rq.params = static_cast<uint8_t *>(p);
     rq.cb = cb;
@@ -91,4 +93,14 @@ RORI_EXPORT int RORI_CDECL vizori(void *p, host_callback cb) {
             set_status(rq, ST_BADOP);
     }
     return get_status(rq);
+}
+
+// A call made from inside a host service of a running call on the same
+// thread gets ST_BUSY and nothing else: no host service, no ODBC call, not
+// a byte written, since its status block may well be the running call's.
+RORI_EXPORT int RORI_CDECL vizori(void *p, host_callback cb) {
+    if (!call_guard_enter()) return ST_BUSY;
+    int status = run_request(p, cb);
+    call_guard_leave();
+    return status;
 }

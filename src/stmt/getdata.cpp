@@ -33,6 +33,12 @@ static bool value_left_unread(SQLRETURN rc, SQLLEN part, int32_t room, SQLSMALLI
     return part == SQL_NO_TOTAL || part > room - terminator_size(target_type);
 }
 
+void getdata_release() {
+    heap_free(getdata_buf);
+    getdata_buf = nullptr;
+    getdata_size = 0;
+}
+
 // The size that holds the whole value after a read at offset `start` that
 // reported `part` bytes from there: the value and one byte more, or twice
 // the present size when the driver could not tell (SQL_NO_TOTAL). 0 when

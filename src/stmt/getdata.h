@@ -1,6 +1,6 @@
 // getdata.h - reading one column value of the current row through the
 // process-wide scratch buffer, which starts at 4096 bytes and grows to the
-// longest value met; it is never shrunk or released.
+// longest value met; it is never shrunk, and OP_SHUTDOWN releases it.
 #ifndef RORI_GETDATA_H
 #define RORI_GETDATA_H
 
@@ -26,6 +26,9 @@ extern bool getdata_cut;
 // what is held, or SQL_NULL_DATA. Returns the last SQLGetData result.
 SQLRETURN column_getdata(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type, uint8_t **destination,
                          int32_t capacity, SQLLEN *indicator);
+
+// Gives the scratch buffer back to the heap; the next read starts a new one.
+void getdata_release();
 
 // Copies a value held at `held` (indicator bytes, plus the NUL of SQL_C_CHAR)
 // to destination, never more than capacity bytes. A NULL value (negative

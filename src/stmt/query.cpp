@@ -104,9 +104,8 @@ static show_listing listing_on(SQLHDBC dbc, show_listing listing) {
 // The connection's current catalog, or null when the driver names none,
 // names an empty one, or one that does not fit.
 static const char *current_catalog(SQLHDBC dbc, char name[CATALOG_NAME_SIZE]) {
-    SQLINTEGER len = 0;
     name[0] = '\0';
-    SQLRETURN rc = SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, name, CATALOG_NAME_SIZE, &len);
+    SQLRETURN rc = SQLGetConnectAttr(dbc, SQL_ATTR_CURRENT_CATALOG, name, CATALOG_NAME_SIZE, nullptr);
     name[CATALOG_NAME_SIZE - 1] = '\0';
     return rc == SQL_SUCCESS && name[0] != '\0' ? name : nullptr;
 }
@@ -212,7 +211,8 @@ void op_freestmt(request &rq) {
     }
     slot_free_stmt(slot);
     // Any option but the documented "free" (1) is still honoured as a free,
-    // and told apart by the value 15 where a return code would stand; no
-    // call failed, so no record is read.
-    if (option != 1) diag_step(rq, unknown_option_code, SQL_HANDLE_STMT, nullptr);
+    // and told apart by the value 15 where a return code would stand and
+    // the SQLSTATE "?"; no call failed and the handle is gone, so no record
+    // is read.
+    if (option != 1) diag_no_record(rq, unknown_option_code);
 }

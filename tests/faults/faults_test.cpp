@@ -312,6 +312,33 @@ TEST_F(fault_test, newconn_without_a_field_buffer_gives_the_connection_handle_ba
     EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 1u);
     EXPECT_EQ(odbc_fault_last_key("SQLFreeHandle"), SQL_HANDLE_DBC);
     EXPECT_EQ(take_slot(), 2);
+
+    // A connection handle that the driver manager refuses to free is kept
+    // for the next OP_SHUTDOWN, which frees it with the two slots' ones and
+    // the environment.
+    odbc_fault_reset();
+    heap_fail_nth(1);
+    int refusal = odbc_fault_fail("SQLFreeHandle", 1, SQL_ERROR);
+    odbc_fault_only_key(refusal, SQL_HANDLE_DBC);
+    host_var refused = status_block();
+    EXPECT_EQ(send(OP_NEWCONN, refused), ST_NOMEM);
+    EXPECT_EQ(odbc_fault_fired(refusal), 1u);
+    odbc_fault_reset();
+    shutdown_library();
+    EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 4u) << "three connections and the environment";
+}
+
+TEST_F(bare_fault_test, init_keeps_an_environment_that_the_driver_manager_refuses_to_free) {
+    shutdown_library();
+    odbc_fault_reset();
+    odbc_fault_fail("SQLSetEnvAttr", 1, SQL_ERROR);
+    odbc_fault_only_key(odbc_fault_fail("SQLFreeHandle", 1, SQL_ERROR), SQL_HANDLE_ENV);
+    host_var st = status_block();
+    EXPECT_EQ(send(OP_INIT, st), ST_SQLERROR);
+    odbc_fault_reset();
+    init_library();
+    shutdown_library();
+    EXPECT_EQ(odbc_fault_calls("SQLFreeHandle"), 2u) << "the kept environment and the new one";
 }
 
 TEST_F(fault_test, disconnect_and_shutdown_examine_no_teardown_result) {
@@ -992,6 +1019,40 @@ TEST_F(getdata_fault_test, array_forms_report_the_column_and_leave_its_element_e
     EXPECT_EQ(dyn.element(1), "2");
     EXPECT_EQ(dyn.element(2), "") << "never the previous column's text";
     EXPECT_EQ(dyn.element(3), "2.5");
+}
+
+// After a column that could not be read, OP_GETERROR reads that column's
+// record, not one that an earlier request left on the connection. The last
+// column fails: reading a later one would clear the statement's record, as
+// every call on a handle does.
+TEST_F(getdata_fault_test, geterror_after_a_failed_column_reads_that_columns_record) {
+    three_columns();
+    for (int16_t form : {int16_t{0}, int16_t{FETCH_LINE}, int16_t{FETCH_ARRAY}}) {
+        close_result();
+        open("SELECT * FROM t");
+        host_var attr = block();
+        status_view{attr}.set_param_plain(SQL_ATTR_TXN_ISOLATION);
+        host_var bad_level = host_var::integer(12345);
+        ASSERT_EQ(send(OP_SETCONNATTR, attr, {&bad_level}), ST_SQLERROR);
+        ASSERT_EQ(status_view{attr}.sqlstate(), "HY024");
+
+        odbc_fault_reset();
+        odbc_fault_only_key(odbc_fault_break("SQLGetData", 1), 3);
+        host_var id = host_var::integer(0), name = host_var::text("", 10), r = host_var::real(0);
+        host_var line = host_var::text("", 200), elements = host_var::array(16, 3);
+        std::vector<host_var *> args = form == 0 ? std::vector<host_var *>{&id, &name, &r}
+                                                 : std::vector<host_var *>{form == FETCH_LINE ? &line : &elements};
+        host_var st = fetch_block(0.0, form, 3);
+        ASSERT_EQ(send(OP_FETCH, st, args), ST_SQLERROR) << form;
+        std::string column_state = status_view{st}.sqlstate();
+        EXPECT_NE(column_state, "HY024") << form;
+
+        host_var err = block();
+        host_var message = host_var::text("", 300);
+        EXPECT_EQ(send(OP_GETERROR, err, {&message}), ST_SQLERROR);
+        EXPECT_EQ(status_view{err}.sqlstate(), column_state) << form;
+        EXPECT_EQ(message.text_value().find("Invalid attribute value"), std::string::npos) << message.text_value();
+    }
 }
 
 TEST_F(fault_test, refused_forms_have_fetched_the_row) {

@@ -2,7 +2,6 @@
 #include "support/result_fixture.h"
 
 #include "conn/slots.h"
-#include "host/heap.h"
 #include "stmt/getdata.h"
 
 void result_test::SetUp() {
@@ -61,8 +60,4 @@ std::string repeated_text_query(int n, char c) {
     return "SELECT printf('%.*c', " + std::to_string(n) + ", '" + std::string(1, c) + "')";
 }
 
-void release_scratch_buffer() {
-    heap_free(getdata_buf);
-    getdata_buf = nullptr;
-    getdata_size = 0;
-}
+void release_scratch_buffer() { getdata_release(); }
