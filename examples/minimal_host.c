@@ -202,6 +202,7 @@ static const struct {
     [ST_NOSTMT] = {"ST_NOSTMT", "the slot has no statement"},
     [ST_UNSUPPORTED] = {"ST_UNSUPPORTED", "this form of the request is not supported"},
     [ST_FIELDS] = {"ST_FIELDS", "the field records do not match the result"},
+    [ST_BUSY] = {"ST_BUSY", "a request was made from inside a host service"},
 };
 
 /* Sends one request whose operands (arguments 3 and up) are already in r.
@@ -227,7 +228,7 @@ static void report_failure(int opcode) {
     memcpy(sqlstate, status + SS_SQLSTATE, 6);
     sqlstate[5] = '\0';
     int32_t native = get_swapped(status + SS_NATIVE);
-    int known = code >= 0 && code <= ST_FIELDS && statuses[code].name != NULL;
+    int known = code >= 0 && code <= ST_BUSY && statuses[code].name != NULL;
 
     struct request e = {0};
     const char *message = known ? statuses[code].meaning : "unknown status";

@@ -22,6 +22,7 @@ const status_name statuses[] = {
     {ST_NOSTMT, "ST_NOSTMT", "the slot has no statement"},
     {ST_UNSUPPORTED, "ST_UNSUPPORTED", "the library does not support this form of the request"},
     {ST_FIELDS, "ST_FIELDS", "the field records do not match the result's columns"},
+    {ST_BUSY, "ST_BUSY", "a request was made while another one was running on the same thread"},
 };
 
 const char *const opcodes[] = {
