@@ -26,11 +26,6 @@ std::string rtrim(const std::string &s) {
     return e == std::string::npos ? std::string() : s.substr(0, e + 1);
 }
 
-void put_line(std::FILE *out, const std::string &line) {
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fputc('\n', out);
-}
-
 struct escape {
     char c;
     const char *shown;
@@ -61,7 +56,7 @@ std::string one_line(const cell &c) {
 // as the table can show it.
 class table_writer : public row_writer {
 public:
-    explicit table_writer(std::FILE *out) : out_(out) {}
+    explicit table_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
         columns_ = columns;
         held_.clear();
@@ -71,7 +66,7 @@ public:
         std::vector<std::string> shown;
         for (const cell &c : r) shown.push_back(head_in_cells(one_line(c), table_max_width + 1));
         if (!widths_.empty()) {
-            put_line(out_, render(shown, true));
+            out_.line(render(shown, true));
             return;
         }
         held_.push_back(std::move(shown));
@@ -79,7 +74,7 @@ public:
     }
     void end(long rows) override {
         if (widths_.empty()) print_held();
-        put_line(out_, plural_rows(rows));
+        out_.line(plural_rows(rows));
     }
     bool holds_rows() const override { return true; }
 
@@ -93,11 +88,11 @@ private:
             for (const auto &r : held_) longest = std::max(longest, display_cells(r[k]));
             widths_.push_back(std::max(display_cells(header[k]), std::min(longest, table_max_width)));
         }
-        put_line(out_, render(header, false));
+        out_.line(render(header, false));
         std::string rule;
         for (size_t k = 0; k < widths_.size(); ++k) rule += (k ? "+" : "") + std::string(widths_[k] + 2, '-');
-        put_line(out_, rule);
-        for (const auto &r : held_) put_line(out_, render(r, true));
+        out_.line(rule);
+        for (const auto &r : held_) out_.line(render(r, true));
         held_.clear();
         held_.shrink_to_fit();
     }
@@ -121,7 +116,6 @@ private:
         return rtrim(line);
     }
 
-    std::FILE *out_;
     std::vector<column_info> columns_;
     std::vector<std::vector<std::string>> held_;
     std::vector<size_t> widths_; // set once the held rows are printed
@@ -130,7 +124,7 @@ private:
 // Values separated by one character, one row per line, with a header line.
 class separated_writer : public row_writer {
 public:
-    separated_writer(std::FILE *out, char separator) : out_(out), separator_(separator) {}
+    separated_writer(output_file &out, char separator) : row_writer(out), separator_(separator) {}
     void begin(const std::vector<column_info> &columns) override {
         row header;
         for (const column_info &c : columns) header.push_back(cell{c.name, false});
@@ -139,7 +133,7 @@ public:
     void add(const row &r) override {
         std::string line;
         for (size_t k = 0; k < r.size(); ++k) line += (k ? std::string(1, separator_) : "") + field(r[k]);
-        put_line(out_, line);
+        out_.line(line);
     }
     void end(long) override {}
 
@@ -147,7 +141,6 @@ protected:
     virtual std::string field(const cell &c) const = 0;
 
 private:
-    std::FILE *out_;
     char separator_;
 };
 
@@ -156,7 +149,7 @@ private:
 // writes them; an empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
-    explicit csv_writer(std::FILE *out) : separated_writer(out, ',') {}
+    explicit csv_writer(output_file &out) : separated_writer(out, ',') {}
 
 protected:
     std::string field(const cell &c) const override {
@@ -171,7 +164,7 @@ protected:
 // Tab-separated: backslash, tab, and line breaks escaped; NULL is \N.
 class tsv_writer : public separated_writer {
 public:
-    explicit tsv_writer(std::FILE *out) : separated_writer(out, '\t') {}
+    explicit tsv_writer(output_file &out) : separated_writer(out, '\t') {}
 
 protected:
     std::string field(const cell &c) const override {
@@ -183,7 +176,7 @@ protected:
 // One "name | value" line per column; lines of a long value are indented.
 class vertical_writer : public row_writer {
 public:
-    explicit vertical_writer(std::FILE *out) : out_(out) {}
+    explicit vertical_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
         columns_ = columns;
         name_width_ = 0;
@@ -191,35 +184,34 @@ public:
         count_ = 0;
     }
     void add(const row &r) override {
-        put_line(out_, "-[ row " + std::to_string(++count_) + " ]" + std::string(name_width_ + 2, '-'));
+        out_.line("-[ row " + std::to_string(++count_) + " ]" + std::string(name_width_ + 2, '-'));
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
             std::string value = r[k].null ? "NULL" : r[k].text;
             size_t start = 0, nl;
             while ((nl = value.find('\n', start)) != std::string::npos) {
-                put_line(out_, rtrim(lead + value.substr(start, nl - start)));
+                out_.line(rtrim(lead + value.substr(start, nl - start)));
                 lead = std::string(name_width_, ' ') + " | ";
                 start = nl + 1;
             }
-            put_line(out_, rtrim(lead + value.substr(start)));
+            out_.line(rtrim(lead + value.substr(start)));
         }
     }
-    void end(long rows) override { put_line(out_, plural_rows(rows)); }
+    void end(long rows) override { out_.line(plural_rows(rows)); }
 
 private:
-    std::FILE *out_;
     std::vector<column_info> columns_;
     size_t name_width_ = 0;
     long count_ = 0;
 };
 
-template <typename W> std::unique_ptr<row_writer> make(std::FILE *out) { return std::make_unique<W>(out); }
+template <typename W> std::unique_ptr<row_writer> make(output_file &out) { return std::make_unique<W>(out); }
 
 struct format_entry {
     output_format value;
     const char *name;
-    std::unique_ptr<row_writer> (*make)(std::FILE *out);
+    std::unique_ptr<row_writer> (*make)(output_file &out);
 };
 
 const format_entry formats[] = {
@@ -235,6 +227,6 @@ bool parse_format(const std::string &word, output_format *format) { return value
 
 const char *format_name(output_format format) { return entry_for(formats, format).name; }
 
-std::unique_ptr<row_writer> make_writer(output_format format, std::FILE *out) {
+std::unique_ptr<row_writer> make_writer(output_format format, output_file &out) {
     return entry_for(formats, format).make(out);
 }

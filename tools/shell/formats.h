@@ -5,12 +5,12 @@
 #ifndef RORI_SHELL_FORMATS_H
 #define RORI_SHELL_FORMATS_H
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "library.h"
+#include "output.h"
 
 enum class output_format { table, csv, tsv, vertical };
 
@@ -29,14 +29,20 @@ using row = std::vector<cell>;
 
 class row_writer {
 public:
+    explicit row_writer(output_file &out) : out_(out) {}
     virtual ~row_writer() = default;
     virtual void begin(const std::vector<column_info> &columns) = 0;
     virtual void add(const row &r) = 0;
     virtual void end(long rows) = 0;
     // True when rows appear only at the end (the table, which measures them).
     virtual bool holds_rows() const { return false; }
+    // A write failed: the rest of the result has nowhere to go.
+    bool output_failed() const { return out_.failed(); }
+
+protected:
+    output_file &out_;
 };
 
-std::unique_ptr<row_writer> make_writer(output_format format, std::FILE *out);
+std::unique_ptr<row_writer> make_writer(output_format format, output_file &out);
 
 #endif

@@ -47,7 +47,8 @@ const char usage[] =
     "\n"
     "Exit status: 0 done (also after failures without --bail); 1 stopped by\n"
     "--bail, a CONNECT failed, a FILE could not be read, Ctrl-C stopped a\n"
-    "script, or the library could not start; 2 bad usage.\n"
+    "script, a result could not be written in full (a full disk), or the\n"
+    "library could not start; 2 bad usage.\n"
     "\n";
 
 struct input_item {
@@ -221,6 +222,7 @@ int run_shell(const options &o) {
         if (!s.connect(text, o.ask_password)) s.fail_fatally();
     if (s.stopped()) return s.exit_status();
     run_inputs(s, o);
+    s.close_output();
     return s.exit_status();
 }
 

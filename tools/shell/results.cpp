@@ -169,7 +169,8 @@ void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery deliver
     row r;
     outcome fetched;
     bool failed = false;
-    while (!(run->interrupted = interrupt_pending()) && reader->next(&r, &fetched, &failed)) {
+    while (!(run->interrupted = interrupt_pending()) && !writer.output_failed() &&
+           reader->next(&r, &fetched, &failed)) {
         show_binary(columns, delivery, &r);
         writer.add(r);
         note_diagnostic(run, fetched);
