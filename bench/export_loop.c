@@ -36,6 +36,14 @@ static void put(const char *p, size_t n, FILE *out) {
     }
 }
 
+/* Whether one of the characters of set occurs in the n bytes of v (which
+ * end in a NUL and may hold more). */
+static int holds_any(const char *v, size_t n, const char *set) {
+    for (size_t k = strcspn(v, set); k < n; k += 1 + strcspn(v + k + 1, set))
+        if (v[k] != '\0') return 1;
+    return 0;
+}
+
 /* RFC 4180: a value holding a comma, a quote or a line break is quoted,
  * its quotes doubled; NULL is an empty field, an empty text "". */
 static void put_csv(const char *v, size_t n, int null, FILE *out) {
@@ -44,15 +52,12 @@ static void put_csv(const char *v, size_t n, int null, FILE *out) {
         put("\"\"", 2, out);
         return;
     }
-    size_t k;
-    for (k = 0; k < n && !strchr(",\"\r\n", v[k]); ++k) {
-    }
-    if (k == n) {
+    if (!holds_any(v, n, ",\"\r\n")) {
         put(v, n, out);
         return;
     }
     put("\"", 1, out);
-    for (k = 0; k < n; ++k) {
+    for (size_t k = 0; k < n; ++k) {
         if (v[k] == '"') put("\"", 1, out);
         put(v + k, 1, out);
     }
@@ -63,6 +68,10 @@ static void put_csv(const char *v, size_t n, int null, FILE *out) {
 static void put_tsv(const char *v, size_t n, int null, FILE *out) {
     if (null) {
         put("\\N", 2, out);
+        return;
+    }
+    if (!holds_any(v, n, "\\\t\n\r")) {
+        put(v, n, out);
         return;
     }
     for (size_t k = 0; k < n; ++k) {

@@ -49,6 +49,16 @@ std::string one_line(const cell &c) {
     return c.null ? std::string("NULL") : escaped(c.text, escapes, true);
 }
 
+// Printable ASCII, the bytes of most values: one display cell each and
+// nothing to escape, so the table can skip the character rules for them.
+bool printable_ascii(const std::string &s) {
+    for (char ch : s)
+        if (ch < 0x20 || ch > 0x7E) return false; // bytes from 0x80 are negative
+    return true;
+}
+
+size_t cells_in(const std::string &s) { return printable_ascii(s) ? s.size() : display_cells(s); }
+
 // Aligned columns under a header line. The widths come from the values, in
 // display cells: the table holds up to table_held_rows rows to measure them,
 // then prints what it holds and goes on with those widths, so that its
@@ -63,13 +73,13 @@ public:
         widths_.clear();
     }
     void add(const row &r) override {
-        std::vector<std::string> shown;
-        for (const cell &c : r) shown.push_back(head_in_cells(one_line(c), table_max_width + 1));
+        shown_.resize(r.size());
+        for (size_t k = 0; k < r.size(); ++k) shown_as(r[k], &shown_[k]);
         if (!widths_.empty()) {
-            out_.line(render(shown, true));
+            print_line(shown_, true);
             return;
         }
-        held_.push_back(std::move(shown));
+        held_.push_back(shown_);
         if (held_.size() == table_held_rows) print_held();
     }
     void end(long rows) override {
@@ -79,20 +89,26 @@ public:
     bool holds_rows() const override { return true; }
 
 private:
+    // What the table shows of a value, as far as it can show it; *shown
+    // keeps its memory from row to row.
+    static void shown_as(const cell &c, std::string *shown) {
+        if (!c.null && printable_ascii(c.text)) shown->assign(c.text, 0, table_max_width + 1);
+        else *shown = head_in_cells(one_line(c), table_max_width + 1);
+    }
     void print_held() {
         std::vector<std::string> header;
         for (const column_info &c : columns_) header.push_back(one_line(cell{c.name, false}));
         widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
             size_t longest = 0;
-            for (const auto &r : held_) longest = std::max(longest, display_cells(r[k]));
-            widths_.push_back(std::max(display_cells(header[k]), std::min(longest, table_max_width)));
+            for (const auto &r : held_) longest = std::max(longest, cells_in(r[k]));
+            widths_.push_back(std::max(cells_in(header[k]), std::min(longest, table_max_width)));
         }
-        out_.line(render(header, false));
+        print_line(header, false);
         std::string rule;
         for (size_t k = 0; k < widths_.size(); ++k) rule += (k ? "+" : "") + std::string(widths_[k] + 2, '-');
         out_.line(rule);
-        for (const auto &r : held_) out_.line(render(r, true));
+        for (const auto &r : held_) print_line(r, true);
         held_.clear();
         held_.shrink_to_fit();
     }
@@ -100,25 +116,36 @@ private:
     // row's value that is wider than the widths of the held rows is shown
     // whole and pushes the rest of its line out of alignment: no digit or
     // character is hidden.
-    static std::string fit(const std::string &s, size_t width, bool right) {
-        std::string v = s;
-        if (display_cells(v) > table_max_width) v = head_in_cells(v, table_max_width - 3) + "...";
-        size_t cells = display_cells(v);
-        std::string pad(cells < width ? width - cells : 0, ' ');
-        return right ? pad + v : v + pad;
-    }
-    std::string render(const std::vector<std::string> &values, bool align) const {
-        std::string line;
-        for (size_t k = 0; k < widths_.size(); ++k) {
-            bool right = align && is_numeric_type(columns_[k].type_code);
-            line += (k ? " | " : " ") + fit(values[k], widths_[k], right);
+    static void append_fitted(const std::string &s, size_t width, bool right, std::string *line) {
+        std::string cut;
+        size_t cells = cells_in(s);
+        if (cells > table_max_width) {
+            cut = head_in_cells(s, table_max_width - 3) + "...";
+            cells = cells_in(cut);
         }
-        return rtrim(line);
+        size_t pad = cells < width ? width - cells : 0;
+        if (right) line->append(pad, ' ');
+        *line += cut.empty() ? s : cut;
+        if (!right) line->append(pad, ' ');
+    }
+    // The line is put together in one buffer, kept from row to row, without
+    // the spaces at its end.
+    void print_line(const std::vector<std::string> &values, bool align) {
+        line_.clear();
+        for (size_t k = 0; k < widths_.size(); ++k) {
+            line_ += k ? " | " : " ";
+            append_fitted(values[k], widths_[k], align && is_numeric_type(columns_[k].type_code), &line_);
+        }
+        line_.erase(line_.find_last_not_of(' ') + 1);
+        line_ += '\n';
+        out_.write(line_);
     }
 
     std::vector<column_info> columns_;
     std::vector<std::vector<std::string>> held_;
     std::vector<size_t> widths_; // set once the held rows are printed
+    std::vector<std::string> shown_;
+    std::string line_;
 };
 
 // Values separated by one character, one row per line, with a header line.
@@ -130,18 +157,42 @@ public:
         for (const column_info &c : columns) header.push_back(cell{c.name, false});
         add(header);
     }
+    // The line is put together in one buffer, kept from row to row, and
+    // written at once: an export's time should be the database's.
     void add(const row &r) override {
-        std::string line;
-        for (size_t k = 0; k < r.size(); ++k) line += (k ? std::string(1, separator_) : "") + field(r[k]);
-        out_.line(line);
+        line_.clear();
+        for (size_t k = 0; k < r.size(); ++k) {
+            if (k) line_ += separator_;
+            append_field(r[k], &line_);
+        }
+        line_ += '\n';
+        out_.write(line_);
     }
     void end(long) override {}
 
 protected:
-    virtual std::string field(const cell &c) const = 0;
+    virtual void append_field(const cell &c, std::string *line) const = 0;
 
 private:
     char separator_;
+    std::string line_;
+};
+
+// A few bytes to look for in every value of an export: one table lookup
+// per byte of the value.
+class byte_set {
+public:
+    explicit byte_set(const char *bytes) {
+        for (; *bytes != '\0'; ++bytes) member_[static_cast<unsigned char>(*bytes)] = true;
+    }
+    bool found_in(const std::string &s) const {
+        for (char ch : s)
+            if (member_[static_cast<unsigned char>(ch)]) return true;
+        return false;
+    }
+
+private:
+    bool member_[256] = {};
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
@@ -152,12 +203,20 @@ public:
     explicit csv_writer(output_file &out) : separated_writer(out, ',') {}
 
 protected:
-    std::string field(const cell &c) const override {
-        if (c.text.empty()) return c.null || c.maybe_null ? std::string() : std::string("\"\"");
-        if (c.text.find_first_of(",\"\r\n") == std::string::npos) return c.text;
-        std::string quoted = "\"";
-        for (char ch : c.text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        return quoted + "\"";
+    void append_field(const cell &c, std::string *line) const override {
+        static const byte_set quoted_bytes(",\"\r\n");
+        if (c.text.empty()) {
+            if (!c.null && !c.maybe_null) *line += "\"\"";
+        } else if (!quoted_bytes.found_in(c.text)) {
+            *line += c.text;
+        } else {
+            *line += '"';
+            for (char ch : c.text) {
+                if (ch == '"') *line += '"';
+                *line += ch;
+            }
+            *line += '"';
+        }
     }
 };
 
@@ -167,9 +226,12 @@ public:
     explicit tsv_writer(output_file &out) : separated_writer(out, '\t') {}
 
 protected:
-    std::string field(const cell &c) const override {
+    void append_field(const cell &c, std::string *line) const override {
         static const escape escapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}};
-        return c.null ? std::string("\\N") : escaped(c.text, escapes, false);
+        static const byte_set escaped_bytes("\\\t\n\r");
+        if (c.null) *line += "\\N";
+        else if (!escaped_bytes.found_in(c.text)) *line += c.text;
+        else *line += escaped(c.text, escapes, false);
     }
 };
 
