@@ -7,18 +7,21 @@
 # --csv, the loop's TSV, the shell's --format=tsv, the shell's table. The
 # shell's CSV and TSV files must equal the loop's byte for byte.
 #
-# Prints per source and way the median wall-clock seconds and the ratio to
-# the loop (the table against the CSV loop). It starts its own database
-# servers (scripts/servers.sh) and removes everything it made at the end.
+# Prints per source and way the median wall-clock seconds and the median
+# processor seconds of the client process (user and system; the server's
+# work is not in it), each with its ratio to the loop's (the table against
+# the CSV loop). On a busy machine the processor times are the steadier
+# figure. It starts its own database servers (scripts/servers.sh) and
+# removes everything it made at the end.
 #
-#   bench/export_bench.sh [BUILD_DIR [ROWS [ROUNDS]]]   (build/linux 500000 5)
+#   [RORI_SHELL=SHELL] bench/export_bench.sh [BUILD_DIR [ROWS [ROUNDS]]]   (build/linux 500000 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=$(realpath "${1:-build/linux}")
 rows=${2:-500000}
 rounds=${3:-5}
-shell_bin=$build/tools/shell/roridorezu-shell
+shell_bin=${RORI_SHELL:-$build/tools/shell/roridorezu-shell} # RORI_SHELL: another build of the shell
 loop_bin=$build/bench/export_loop
 for f in "$shell_bin" "$loop_bin"; do [ -x "$f" ] || { echo "export_bench: $f is not built" >&2; exit 1; }; done
 
@@ -78,13 +81,13 @@ shell_connect() {
   if [ "$1" = sqlite ]; then echo "-host=sqlite"; else echo "-host=$1 -user=$RORI_DB_USER -pw=$RORI_DB_PASSWORD"; fi
 }
 
-# seconds COMMAND... - the wall-clock seconds the command took; it must succeed.
+# seconds COMMAND... - "WALL CPU": the wall-clock and the processor seconds
+# (user and system) that the command took; it must succeed.
 seconds() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc
+  local TIMEFORMAT='%R %U %S' t
+  t=$({ time "$@" >/dev/null; } 2>&1)
+  read -r wall user sys <<<"$t"
+  echo "$wall $(echo "$user + $sys" | bc)"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -110,18 +113,25 @@ echo "date: $(date -u '+%Y-%m-%d %H:%M UTC'), load average at start: $(cut -d' '
 for source in "${sources[@]}"; do
   # shellcheck disable=SC2046
   "$shell_bin" -q --bail -c "${make_table[$source]}" $(shell_connect "$source") >/dev/null
-  declare -A times=()
+  declare -A wall=() cpu=()
   for round in $(seq "$rounds"); do
-    for way in "${ways[@]}"; do times[$way]+="$(seconds run_way "$source" "$way" "$work/$way.out") "; done
+    for way in "${ways[@]}"; do
+      read -r w c < <(seconds run_way "$source" "$way" "$work/$way.out")
+      wall[$way]+="$w " cpu[$way]+="$c "
+    done
   done
   cmp -s "$work/loop-csv.out" "$work/shell-csv.out" || { echo "export_bench: $source: the shell's CSV differs from the loop's" >&2; exit 1; }
   cmp -s "$work/loop-tsv.out" "$work/shell-tsv.out" || { echo "export_bench: $source: the shell's TSV differs from the loop's" >&2; exit 1; }
-  declare -A med=()
-  for way in "${ways[@]}"; do med[$way]=$(tr ' ' '\n' <<<"${times[$way]}" | grep . | median); done
-  printf '%-7s loop csv %6.3f s | shell csv %6.3f s  x %.3f | loop tsv %6.3f s | shell tsv %6.3f s  x %.3f | shell table %6.3f s  x %.3f\n' \
-    "$source" "${med[loop-csv]}" "${med[shell-csv]}" "$(echo "${med[shell-csv]} / ${med[loop-csv]}" | bc -l)" \
-    "${med[loop-tsv]}" "${med[shell-tsv]}" "$(echo "${med[shell-tsv]} / ${med[loop-tsv]}" | bc -l)" \
-    "${med[shell-table]}" "$(echo "${med[shell-table]} / ${med[loop-csv]}" | bc -l)"
+  for kind in wall cpu; do
+    declare -n times=$kind
+    declare -A med=()
+    for way in "${ways[@]}"; do med[$way]=$(tr ' ' '\n' <<<"${times[$way]}" | grep . | median); done
+    printf '%-7s %-4s loop csv %6.3f s | shell csv %6.3f s  x %.3f | loop tsv %6.3f s | shell tsv %6.3f s  x %.3f | shell table %6.3f s  x %.3f\n' \
+      "$source" "$kind" "${med[loop-csv]}" "${med[shell-csv]}" "$(echo "${med[shell-csv]} / ${med[loop-csv]}" | bc -l)" \
+      "${med[loop-tsv]}" "${med[shell-tsv]}" "$(echo "${med[shell-tsv]} / ${med[loop-tsv]}" | bc -l)" \
+      "${med[shell-table]}" "$(echo "${med[shell-table]} / ${med[loop-csv]}" | bc -l)"
+    unset -n times
+  done
   rm -f "$work"/*.out
 done
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
