@@ -5,7 +5,12 @@
  * separated by "|", one row a line. On a failure it prints the request, the
  * status, the SQLSTATE, the native error and the message, and exits 1.
  *
- *   minimal_host LIBRARY CONNECT_TEXT SQL
+ *   minimal_host [--raw] LIBRARY CONNECT_TEXT SQL
+ *
+ * By default the rows come as text, in the array form. With --raw each
+ * column comes as raw bytes into a variable of its own (the variable form),
+ * and each value is printed as its exact length and its bytes in
+ * hexadecimal, or as NULL: the way to read binary data, NUL bytes included.
  *
  * Everything a host needs is here: a parameter block with one descriptor
  * per argument, a small store of variables behind those descriptors, and
@@ -59,16 +64,20 @@ static void put_swapped(unsigned char *at, int32_t v) {
 
 /* One variable per argument. Its data area is what the argument's
  * descriptor points at; a number lives in `number`; the elements of an
- * array variable are kept apart, one allocated text each. */
+ * array variable are kept apart, one allocated text each. `requested` is
+ * the size that the last HS_RESIZE asked for, -1 when none came. */
 struct variable {
     long long number;
     unsigned char *data;
     int size;
     char **elements;
     int element_count;
+    int requested;
 };
 
-#define MAX_ARGS 3
+/* Columns fetched with --raw, one variable each (arguments 3 and up). */
+#define MAX_COLUMNS 16
+#define MAX_ARGS (2 + MAX_COLUMNS)
 
 struct request {
     unsigned char params[CP_ARG(MAX_ARGS + 1)]; /* call_params */
@@ -154,6 +163,7 @@ static int RORI_CDECL host_service(int service, void *p, int argno, int a, int b
         v->data[len] = '\0';
         return 0;
     case HS_RESIZE:
+        v->requested = len;
         return resize_variable(r, k, len);
     case HS_PUTNUM:
         v->number = (long long)((unsigned long long)(uint32_t)b << 32 | (uint32_t)a);
@@ -171,8 +181,8 @@ static unsigned char *status; /* argument 2 of every request: the status block *
 static const char *const op_names[] = {
     [OP_INIT] = "OP_INIT",           [OP_SHUTDOWN] = "OP_SHUTDOWN",   [OP_GETERROR] = "OP_GETERROR",
     [OP_NEWCONN] = "OP_NEWCONN",     [OP_CONNECT] = "OP_CONNECT",     [OP_DISCONNECT] = "OP_DISCONNECT",
-    [OP_QUERY] = "OP_QUERY",         [OP_DESCRIBE] = "OP_DESCRIBE",   [OP_FETCH] = "OP_FETCH",
-    [OP_FREESTMT] = "OP_FREESTMT",
+    [OP_QUERY] = "OP_QUERY",         [OP_DESCRIBE] = "OP_DESCRIBE",   [OP_SETFIELDS] = "OP_SETFIELDS",
+    [OP_FETCH] = "OP_FETCH",         [OP_FREESTMT] = "OP_FREESTMT",
 };
 
 /* What each status means, for a failure that left no diagnostic record. */
@@ -237,44 +247,105 @@ static int send_request_checked(struct request *r, int opcode, int operand_count
     return 1;
 }
 
-/* Fetches the next row into the dynamic array of argument 3 and prints it.
- * Returns 1 for a row, 0 at the end of the result, -1 on a failure. */
-static int fetch_and_print_row(struct request *r, int columns) {
+/* Fetches the next row in the given form (+2) into the variables that are
+ * ready in r. Returns 1 for a row, 0 at the end of the result, -1 on a
+ * failure. */
+static int fetch_row(struct request *r, int form, int operand_count) {
     double counter;
-    put16(status + SS_SUBCODE, FETCH_ARRAY);
-    put_swapped(status + SS_PARAM, columns);
+    put16(status + SS_SUBCODE, (unsigned)form);
     memset(status + SS_ROWPOS, 0, 8); /* 0.0: the next row */
-    if (send_request_checked(r, OP_FETCH, 1) != 0) return -1;
+    if (send_request_checked(r, OP_FETCH, operand_count) != 0) return -1;
     memcpy(&counter, status + SS_ROWCOUNT, 8);
-    if (counter == 0.0) return 0; /* the end of the data resets the row counter */
-    for (int c = 0; c < columns; c++) {
-        const char *value = c < r->vars[3].element_count ? r->vars[3].elements[c] : NULL;
-        printf("%s%s", c ? "|" : "", value ? value : "");
+    return counter == 0.0 ? 0 : 1; /* the end of the data resets the row counter */
+}
+
+/* The array form: every column as text, column k in element k of the
+ * dynamic array of argument 3. A NULL arrives as an empty text. */
+static int fetch_text_rows(struct request *r, int columns) {
+    describe_argument(r, 3, HV_TEXT | ARG_ARRAY | ARG_DYNAMIC);
+    put_swapped(status + SS_PARAM, columns);
+    int got;
+    while ((got = fetch_row(r, FETCH_ARRAY, 1)) == 1) {
+        for (int c = 0; c < columns; c++) {
+            const char *value = c < r->vars[3].element_count ? r->vars[3].elements[c] : NULL;
+            printf("%s%s", c ? "|" : "", value ? value : "");
+        }
+        printf("\n");
     }
-    printf("\n");
-    return 1;
+    return got;
+}
+
+/* A raw value's length is never written anywhere; it is the size that the
+ * last HS_RESIZE of its variable asked for, less the byte that the library
+ * always adds. No request at all means a NULL. Only the bytes that the
+ * area holds are shown (all of them, unless a resize failed). */
+static void print_raw_value(const struct variable *v) {
+    if (v->requested < 0) {
+        printf("NULL");
+        return;
+    }
+    int length = v->requested - 1;
+    int held = length < v->size ? length : v->size;
+    printf("%d bytes%s", length, length > 0 ? " " : "");
+    for (int i = 0; i < held; i++) printf("%02X", v->data[i]);
+}
+
+/* The variable form: column k as raw bytes into the dynamic variable of
+ * argument k + 2. Every variable starts each fetch empty (size 0); as the
+ * columns' widths are 0 (set_raw_widths), the library then asks for 1 byte
+ * and, for a value of L > 0 bytes, for L + 1 bytes. */
+static int fetch_raw_rows(struct request *r, int columns) {
+    int got;
+    do {
+        for (int k = 3; k < 3 + columns; k++) {
+            free_variable(&r->vars[k]);
+            r->vars[k].requested = -1;
+            describe_argument(r, k, HV_RAW | ARG_DYNAMIC);
+        }
+        got = fetch_row(r, 0, columns);
+        for (int k = 3; got == 1 && k < 3 + columns; k++) {
+            printf("%s", k > 3 ? "|" : "");
+            print_raw_value(&r->vars[k]);
+        }
+        if (got == 1) printf("\n");
+    } while (got == 1);
+    for (int k = 3; k < 3 + columns; k++) free_variable(&r->vars[k]);
+    return got;
+}
+
+/* Gives every column the width 0, in the field records that OP_DESCRIBE
+ * left in argument 3, and hands them back with OP_SETFIELDS: a dynamic
+ * variable in the variable form is then sized by its value alone. */
+static int set_raw_widths(struct request *r, int columns) {
+    for (int c = 0; c < columns; c++) put32(r->vars[3].data + c * FIELD_REC_SIZE + FR_WIDTH, 0);
+    return send_request_checked(r, OP_SETFIELDS, 1);
+}
+
+/* Describes the result into argument 3, room for MAX_COLUMNS records, and
+ * returns the column count (for --raw, at most MAX_COLUMNS), -1 on a
+ * failure. */
+static int describe_result(struct request *r, int raw) {
+    free_variable(&r->vars[3]);
+    if (resize_variable(r, 3, MAX_COLUMNS * FIELD_REC_SIZE) != 0) return -1;
+    describe_argument(r, 3, HV_RAW);
+    if (send_request_checked(r, OP_DESCRIBE, 1) != 0) return -1;
+    int columns = get_swapped(status + SS_RESULT);
+    if (!raw || columns == 0) return columns;
+    if (columns > MAX_COLUMNS) columns = MAX_COLUMNS;
+    return set_raw_widths(r, columns) == 0 ? columns : -1;
 }
 
 /* The conversation of one statement on a connected slot: execute,
  * learn the column count, fetch to the end, close the cursor. */
-static int run_statement(const char *sql) {
+static int run_statement(const char *sql, int raw) {
     struct request r = {0};
     int failed = set_text(&r, 3, sql) != 0 || send_request_checked(&r, OP_QUERY, 1) != 0;
-    if (!failed) {
-        free_variable(&r.vars[3]);
-        failed = resize_variable(&r, 3, FIELD_REC_SIZE) != 0;
-        describe_argument(&r, 3, 0);
-        failed = failed || send_request_checked(&r, OP_DESCRIBE, 1) != 0;
-    }
-    int columns = failed ? 0 : get_swapped(status + SS_RESULT);
+    int columns = failed ? 0 : describe_result(&r, raw);
     free_variable(&r.vars[3]);
+    failed = failed || columns < 0;
     if (columns > 0) {
         memset(status + SS_ROWCOUNT, 0, 8); /* the row counter starts at 0.0 */
-        describe_argument(&r, 3, HV_TEXT | ARG_ARRAY | ARG_DYNAMIC);
-        int got;
-        while ((got = fetch_and_print_row(&r, columns)) == 1) {
-        }
-        failed = got < 0;
+        failed = (raw ? fetch_raw_rows(&r, columns) : fetch_text_rows(&r, columns)) < 0;
         free_variable(&r.vars[3]);
     }
     if (!failed) {
@@ -310,8 +381,11 @@ static vizori_fn load_library(const char *path) {
 }
 
 int main(int argc, char **argv) {
+    int raw = argc > 1 && strcmp(argv[1], "--raw") == 0;
+    argv += raw;
+    argc -= raw;
     if (argc != 4) {
-        fprintf(stderr, "usage: minimal_host LIBRARY CONNECT_TEXT SQL\n");
+        fprintf(stderr, "usage: minimal_host [--raw] LIBRARY CONNECT_TEXT SQL\n");
         return 2;
     }
     vizori = load_library(argv[1]);
@@ -329,7 +403,7 @@ int main(int argc, char **argv) {
         failed = connect_slot(argv[2]);
         slot = status[SS_SLOT];
     }
-    if (!failed) failed = run_statement(argv[3]);
+    if (!failed) failed = run_statement(argv[3], raw);
     /* Give the slot back and end, also after a failure. */
     if (slot != 0) {
         status[SS_SLOT] = (unsigned char)slot;

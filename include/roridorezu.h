@@ -79,8 +79,22 @@ enum {
 /* HS_GETSTR fills at most this many bytes, NUL included. */
 #define HS_GETSTR_LIMIT 240
 
-/* Host variable types (low 4 bits of arg_desc +4) and argument flags. */
+/* Host variable types (low 4 bits of arg_desc +4) and argument flags.
+ * What a variable of each type receives in the variable form of OP_FETCH:
+ *   HV_TEXT     the value as text and a NUL, written into the data area.
+ *   HV_FLOAT    an 8-byte double, written into the data area.
+ *   HV_BINARY   an integer, despite its name: the value as a 32-bit
+ *               unsigned number, stored with HS_PUTNUM (sign-extended).
+ *               A blob fetched into it gives 0.
+ *   HV_INTEGER  the value as a 32-bit signed number, stored with HS_PUTNUM.
+ *   HV_RAW      the value's bytes as they are, written into the data area;
+ *               their length is not written anywhere (see the guide's
+ *               "Raw values and their length"). Every type value not named
+ *               here (0, 1, 3, 5, 7, 9 to 15) is raw as well.
+ * A NULL gives 0 to HV_BINARY and HV_INTEGER and leaves the other types
+ * untouched. The array and line forms deliver text whatever the type. */
 enum {
+    HV_RAW = 0,
     HV_TEXT = 2,
     HV_FLOAT = 4,
     HV_BINARY = 6,

@@ -5,12 +5,21 @@
 # Linux shell in build/linux, writes a private ODBC configuration with the
 # data source "demo" in build/linux/demo (the system's ODBC files are not
 # touched), creates the SQLite demo database from demo/schema.sql through
-# the shell itself, and runs the tour demo/demo.sql. On a terminal it then
-# leaves you at the shell's prompt, connected to the demo database;
-# without one it ends after the tour.
+# the shell itself (scripts/demo-database.sh), and runs the tour
+# demo/demo.sql. On a terminal it then leaves you at the shell's prompt,
+# connected to the demo database; without one it ends after the tour.
+# Run again, it keeps the demo database with what you changed in it;
+# --reset makes a fresh one.
 #
-# Usage: scripts/demo.sh
+# Usage: scripts/demo.sh [--reset]
 set -euo pipefail
+
+reset=
+case "${1:-}" in
+  "") ;;
+  --reset) reset=--reset ;;
+  *) echo "usage: scripts/demo.sh [--reset]" >&2; exit 2 ;;
+esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/linux
@@ -43,13 +52,17 @@ EOF
 export ODBCSYSINI=$demo_dir
 export ODBCINI=$demo_dir/odbc.ini
 
-step "Creating the demo database from demo/schema.sql, through the shell"
-rm -f "$demo_dir/demo.db"
-"$shell" --quiet --bail --file="$root/demo/schema.sql" demo
+step "The demo database, from demo/schema.sql through the shell"
+"$root/scripts/demo-database.sh" "$shell" "$demo_dir/demo.db" $reset
 
 step "The tour: demo/demo.sql"
+# The tour runs in build/linux/demo, where its export lands; a link to the
+# clone's demo folder lets the shell name the tour demo/demo.sql, wherever
+# the clone is.
 cd "$demo_dir"
-"$shell" --file="$root/demo/demo.sql"
+ln -sfn "$root/demo" demo
+# The tour shows a failing statement on purpose, so it ends with exit status 1.
+"$shell" --file=demo/demo.sql || [ $? -eq 1 ]
 
 if [ -t 0 ] && [ -t 1 ]; then
   step "Your turn: connected to the demo database (\\help for the commands, \\quit to leave)"

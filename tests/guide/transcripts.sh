@@ -40,10 +40,12 @@ roridorezu-shell() { "$shell_bin" "$@"; }
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 minimal_host() {
   if [ "$target" = wine ]; then
+    local options=()
+    [ "$1" != --raw ] || { options=("$1"); shift; }
     local lib=${1/libroridorezu.so/roridorezu.dll}
     [ "$lib" = "./roridorezu.dll" ] && lib=$(windows_path "$dll")
     bash "$root/scripts/wine-run.sh" "$root/tests/guide/minimal_host.bat" "$(windows_path "$host_exe")" \
-      "$work/demo.db" "$lib" "$2" "$3" 2>>wine.err | tr -d '\r'
+      "$work/demo.db" "${options[@]}" "$lib" "$2" "$3" 2>>wine.err | tr -d '\r'
     return "${PIPESTATUS[0]}"
   fi
   "$host_bin" "$@"

@@ -69,7 +69,7 @@ a,b
 1,2
 item,name,text,number,status
 5,column_count,,2,ST_OK (0)
-[exit 0]
+[exit 1]
 OUT
 
 all_items=$(run_shell -q --csv demo -c '\info')
@@ -120,6 +120,7 @@ stmt max_rows (1) = 2
 n
 1
 2
+stdin:6: note: the result stopped at max_rows = 2: it may have had more rows than were written
 stmt cursor_type (6) set to 3
 stmt max_rows (1) set to 0 (no limit on the rows of a result)
 still_two

@@ -100,7 +100,13 @@ scrambled.sql:6: error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native erro
 connected slot 6: demo
 scrambled.sql:8: error: after "hex:" the text must be two-digit hexadecimal groups separated by spaces
 scrambled.sql:9: error: the connect text holds a NUL byte
-[exit 0]
+[exit 1]
+OUT
+
+printf '\\connect -host=demo  -user=ann\n\\connect -host=demo\t-user=ann -db=x\n' >separators.sql
+expect_lines "a connect text with a wider separator is warned about before connecting" "$(run_shell -f separators.sql)" <<'OUT'
+separators.sql:1: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
+separators.sql:2: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
 OUT
 
 cat >uncommitted.sql <<'IN'
@@ -120,11 +126,51 @@ uncommitted.sql:4: note: slot 1 was disconnected with autocommit off: the librar
 [exit 0]
 OUT
 
+cat >transaction.sql <<'IN'
+\setattr conn autocommit off
+SELECT count(*) AS n FROM kept;
+\disconnect
+\connect demo
+\setattr conn autocommit off
+INSERT INTO kept VALUES (2);
+\setattr conn autocommit ON
+\setattr conn autocommit 0
+INSERT INTO kept VALUES (3);
+COMMIT;
+\disconnect
+\connect demo
+SELECT count(*) AS n FROM kept;
+IN
+expect "autocommit on commits the open transaction and says so; the rollback note only when work is pending" \
+  "$(run_shell -f transaction.sql demo | sed 's/ (autocommit off: .*)$//')" <<'OUT'
+connected slot 1: demo
+conn autocommit (102) set to 0
+ n
+---
+ 0
+(1 row)
+disconnected slot 1; no connection is current now
+connected slot 1: demo
+conn autocommit (102) set to 0
+1 row affected
+autocommit on: the open transaction was committed
+conn autocommit (102) set to 0
+1 row affected
+0 rows affected
+disconnected slot 1; no connection is current now
+connected slot 1: demo
+ n
+---
+ 2
+(1 row)
+[exit 0]
+OUT
+
 for i in $(seq 1 11); do echo '\connect demo'; done >eleven.sql
 expect "ten slots, then ST_NOSLOT" "$(run_shell -f eleven.sql | tail -n 3)" <<'OUT'
 connected slot 10: demo
 eleven.sql:11: error: OP_NEWCONN: ST_NOSLOT (7), SQLSTATE (none), native error 0: all ten connection slots are taken
-[exit 0]
+[exit 1]
 OUT
 
 finish

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # errors_test.sh - failures: each shows the request, the status by name, the
-# SQLSTATE, the native error and the message, and the session goes on;
-# --bail stops a script at the first failure with exit status 1; bad usage
-# ends with 2.
+# SQLSTATE, the native error and the message, and the session goes on; a
+# failure in -c or -f makes the exit status 1, --bail stops there at once;
+# typed or piped input ends with 0; bad usage ends with 2.
 . "$(dirname "$0")/lib.sh"
 
 cat >errors.sql <<'IN'
@@ -11,13 +11,13 @@ SELECT * FROM missing_table;
 INSERT INTO t VALUES (1), (2);
 SELECT count(*) AS n FROM t;
 IN
-expect "a failed statement is reported and the script goes on" "$(run_shell -q -f errors.sql demo)" <<'OUT'
+expect "a failed statement is reported, the script goes on, and its exit status is 1" "$(run_shell -q -f errors.sql demo)" <<'OUT'
 errors.sql:2: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: missing_table (1)
  n
 ---
  2
 (1 row)
-[exit 0]
+[exit 1]
 OUT
 
 expect "--bail stops at the first failure, exit status 1" "$(run_shell -q --bail -f errors.sql demo)" <<'OUT'
@@ -25,7 +25,7 @@ errors.sql:2: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: 
 [exit 1]
 OUT
 
-expect "standard input is named in messages, and a bad statement is an error too" \
+expect "standard input is named in messages, a bad statement is an error too, and piped input ends with 0" \
   "$(printf 'SELECT 1 AS one;\nSELEC 2;\n' | run_shell -q --csv demo)" <<'OUT'
 one
 1
@@ -50,7 +50,7 @@ error: OP_CONNECT: ST_BADKEYWORD (13), SQLSTATE (none), native error 0: the conn
  slot | current | connection
 ------+---------+------------
 (0 rows)
-[exit 0]
+[exit 1]
 OUT
 
 cat >statuses.sql <<'IN'
@@ -69,7 +69,7 @@ statuses.sql:4: error: OP_GETCONNATTR: ST_BADARG (11), SQLSTATE (none), native e
 ------------
  still here
 (1 row)
-[exit 0]
+[exit 1]
 OUT
 
 cat >mistakes.sql <<'IN'
@@ -84,7 +84,7 @@ cat >mistakes.sql <<'IN'
 \use 7
 \disconnect 3
 \output /no/such/folder/x.csv
-\connect
+\reconnect 5
 \setattr stmt max_rows 4294967296
 IN
 expect "mistakes in commands are reported and do not end the session" "$(run_shell -q -f mistakes.sql demo)" <<'OUT'
@@ -93,15 +93,15 @@ mistakes.sql:2: error: no format xml (table, csv, tsv, vertical)
 mistakes.sql:3: error: no fetch form fast (array, variable)
 mistakes.sql:4: error: no conn attribute nosuch (\getattr conn lists them)
 mistakes.sql:5: error: \getattr needs "conn" or "stmt" first
-mistakes.sql:6: error: the value of autocommit must be a whole number
+mistakes.sql:6: error: the value of autocommit must be a whole number, on or off
 mistakes.sql:7: error: stmt fetch_bookmark_ptr (16) holds an address; the shell does not set it
 mistakes.sql:8: error: no information item 11 (items 1 to 10, or their names: see \info)
 mistakes.sql:9: error: \use: no connection on slot 7
 mistakes.sql:10: error: \disconnect: no connection on slot 3
 mistakes.sql:11: error: cannot write /no/such/folder/x.csv: No such file or directory
-mistakes.sql:12: error: \connect needs a connect text or a data source name
+mistakes.sql:12: error: \reconnect: no connection on slot 5
 mistakes.sql:13: error: the value of max_rows must lie between -2147483648 and 2147483647: the library takes attribute values as 32-bit numbers
-[exit 0]
+[exit 1]
 OUT
 
 expect "--bail also stops at a command's mistake" "$(run_shell -q --bail -f mistakes.sql demo)" <<'OUT'
@@ -115,28 +115,48 @@ error: cannot read no-such-file.sql: No such file or directory
 [exit 1]
 OUT
 
+expect "an error of -c names the statement by its number among those of -c and its first words" \
+  "$(run_shell -q --csv demo -c 'SELECT 1 AS one; SELECT * FROM missing_table WHERE x > 1' -c 'SELECT 2 AS two;')" <<'OUT'
+one
+1
+-c statement 2 "SELECT * FROM missing_table ...": error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 1: [SQLite]no such table: missing_table (1)
+two
+2
+[exit 1]
+OUT
+
+# /proc/self/mem opens, but its first page cannot be read.
+expect "a folder, or a file whose reading fails, ends the shell with 1" \
+  "$(run_shell -q -f "$work" demo; run_shell -q -f /proc/self/mem -c 'SELECT 1' demo)" <<OUT
+error: cannot read $work: Is a directory
+[exit 1]
+error: cannot read /proc/self/mem: Input/output error
+[exit 1]
+OUT
+
 expect "an unknown option: one line, a hint and exit status 2" "$(run_shell --no-such-option)" <<'OUT'
 roridorezu-shell: unknown option --no-such-option
 Try roridorezu-shell --help for the options.
 [exit 2]
 OUT
 
-expect "an option without its value" "$(run_shell -c | head -n 1)" <<'OUT'
-roridorezu-shell: bad value for -c
+expect "an option without its value says what is missing" "$(run_shell -f | head -n 1)" <<'OUT'
+roridorezu-shell: -f needs a file name
 OUT
 
 help=$(run_shell --help)
 expect_lines "--help names the options and the commands" "$help" <<'OUT'
       --bail          stop at the first failure, with exit status 1
+Exit status: 0 done; 1 a statement or command of -c or -f failed (the
 [exit 0]
 OUT
-expect_absent "--help lists every command" "$(for c in connect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
+expect_absent "--help lists every command" "$(for c in connect reconnect disconnect use slots datasources tables schemas catalogs databases info version getattr setattr free format fetch output x timing include echo help quit; do grep -q "^  \\\\$c" <<<"$help" || echo "missing \\$c"; done)" missing
 
 # The constraint's name holds line breaks, and SQLite's message repeats it.
 printf 'CREATE TABLE c (x INTEGER CONSTRAINT "positive\n\nplease" CHECK (x > 0));\nINSERT INTO c VALUES (-1);\n' >broken.sql
 expect "a driver message with line breaks is one line" "$(run_shell -q -f broken.sql demo)" <<'OUT'
 broken.sql:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error 19: [SQLite]CHECK constraint failed: positive please (19)
-[exit 0]
+[exit 1]
 OUT
 
 finish

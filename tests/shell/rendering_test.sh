@@ -73,11 +73,33 @@ expect "columns as wide as their values, in display cells" "$(run_shell -q demo 
 OUT
 
 # Names of 34 bytes: the field record keeps 32, which would end inside the
-# euro sign of the third; the first two become equal once cut.
-expect "long column names are cut on a character and stay distinguishable" \
-  "$(run_shell -q --csv demo -c "SELECT 1 AS abcdefghijabcdefghijabcdefghijab_one, 2 AS abcdefghijabcdefghijabcdefghijab_two, 3 AS \"abcdefghijabcdefghijabcdefghij€x\"")" <<'OUT'
-abcdefghijabcdefghijabcdefghijab...,abcdefghijabcdefghijabcdefghijab...[2],abcdefghijabcdefghijabcdefghij...
+# euro sign of the third; the first two become equal once cut. CSV writes
+# the names as received, as psql writes two equal names.
+names="SELECT 1 AS abcdefghijabcdefghijabcdefghijab_one, 2 AS abcdefghijabcdefghijabcdefghijab_two, 3 AS \"abcdefghijabcdefghijabcdefghij€x\""
+expect "long column names are cut on a character; the table keeps them distinguishable, CSV as received" \
+  "$(run_shell -q demo -c "$names"; run_shell -q --csv demo -c "$names")" <<'OUT'
+ abcdefghijabcdefghijabcdefghijab... | abcdefghijabcdefghijabcdefghijab...[2] | abcdefghijabcdefghijabcdefghij...
+-------------------------------------+----------------------------------------+-----------------------------------
+                                   1 |                                      2 |                                 3
+(1 row)
+[exit 0]
+abcdefghijabcdefghijabcdefghijab,abcdefghijabcdefghijabcdefghijab,abcdefghijabcdefghijabcdefghij
 1,2,3
+[exit 0]
+OUT
+
+# Every cut value ends in "...", wide characters too; a line feed in a value
+# continues it on the next line after a "+", so that it cannot pass for the
+# two characters \n; other control characters are shown as psql shows them.
+cut="SELECT replace(hex(zeroblob(31)), '00', '日') AS wide, 'a' || char(10) || 'b\\n' AS lines,
+  char(1) || char(9) || 'x' || char(13) AS controls"
+expect "the table marks every cut value and shows line feeds and control characters unambiguously" \
+  "$(run_shell -q demo -c "$cut")" <<'OUT'
+ wide                                                        | lines | controls
+-------------------------------------------------------------+-------+-------------
+ 日日日日日日日日日日日日日日日日日日日日日日日日日日日日... | a    +| \x01    x\r
+                                                             | b\n   |
+(1 row)
 [exit 0]
 OUT
 

@@ -2,7 +2,8 @@
 # results_test.sh - results through pipes: row counts, a statement over
 # several lines, the table, CSV quoting,
 # tab-separated escapes, one column per line, NULLs in the variable fetch
-# form, long values, output to a file, and -c.
+# form, long values, output to a file, -c, and the psql habits \timing, \x,
+# \i and \c alone.
 . "$(dirname "$0")/lib.sh"
 
 cat >setup.sql <<'IN'
@@ -23,10 +24,11 @@ connected slot 1: demo
 3 rows affected
 1 row affected
  id | name        | price | note
-----+-------------+-------+-------------------------
+----+-------------+-------+-------------
   1 | pen         |     2 | blue; black
   2 | ink "royal" |       | a, b
-  3 |             |    12 | first line\nsecond line
+  3 |             |    12 | first line +
+    |             |       | second line
 (3 rows)
 [exit 0]
 OUT
@@ -156,6 +158,59 @@ one,"a line
 \format vertical
 of text"
 [exit 0]
+OUT
+
+expect "a limit in force is told by every footer" \
+  "$(run_shell -q demo -c '\setattr stmt max_rows 2' -c 'SELECT id FROM items ORDER BY id' -c '\format vertical' -c 'SELECT 1 AS a')" <<'OUT'
+ id
+----
+  1
+  2
+(2 rows, limited by max_rows = 2)
+-[ row 1 ]---
+a | 1
+(1 row, limited by max_rows = 2)
+[exit 0]
+OUT
+
+printf 'SELECT 2 AS two;\n' >two.sql
+cat >habits.sql <<'IN'
+\timing
+SELECT 1 AS one;
+\timing off
+\x
+SELECT 1 AS a, 2 AS b;
+\x off
+\i two.sql
+\c
+IN
+expect "psql habits: \\timing, \\x, \\i, and \\c alone connects the slot again" \
+  "$(run_shell demo -f habits.sql | sed 's/^Time: [0-9]*\.[0-9]* ms$/Time: N ms/')" <<'OUT'
+connected slot 1: demo
+timing on
+ one
+-----
+   1
+(1 row)
+Time: N ms
+timing off
+expanded display on: format vertical
+-[ row 1 ]---
+a | 1
+b | 2
+(1 row)
+expanded display off: format table
+ two
+-----
+   2
+(1 row)
+connected slot 1: demo
+[exit 0]
+OUT
+expect "\\i of a directory, and \\c alone without a connection" \
+  "$(run_shell -q demo -c '\i .' | head -n 1; run_shell -q -c '\c' | head -n 1)" <<'OUT'
+error: cannot read .: Is a directory
+error: \connect needs a connect text or a data source name
 OUT
 
 finish

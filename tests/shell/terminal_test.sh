@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # terminal_test.sh - the shell on a pseudo-terminal (through script from
 # bsdutils): the prompt with line editing and history, a statement typed
-# over two lines, text beyond ASCII, Ctrl-C and Ctrl-D, a history without passwords, a
-# password and a scrambler text typed without echo, and the progress line
-# of a long result, which appears on a terminal and never in a pipe.
+# over two lines, text beyond ASCII, Ctrl-C, Ctrl-D and \quit with an
+# unfinished statement, a history of whole statements without passwords, a
+# password and a scrambler text typed without echo, the progress line of a
+# long result, which appears on a terminal and never in a pipe, and Ctrl-C
+# on a statement that waits for a lock.
 . "$(dirname "$0")/lib.sh"
 export HOME=$work # where the shell keeps its history
 
@@ -14,7 +16,8 @@ on_terminal() {
 }
 
 # Characters beyond ASCII are typed in the locale's encoding.
-typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\quit\n' | LC_ALL=C.UTF-8 on_terminal demo)
+typed=$(printf 'SELECT 6 *\n 7 AS answer;\nSELECT \x27漢字\x27 AS k;\n\\c demo ann secret\nDELETE FROM t\n\\quit\n' |
+  LC_ALL=C.UTF-8 on_terminal demo)
 expect_lines "the prompt, the continuation prompt and the results" "$typed" <<'OUT'
 roridorezu-shell: type \help for the commands, \quit to leave.
 demo[1]> SELECT 6 *
@@ -24,6 +27,7 @@ demo[1]> SELECT 6 *
      42
 demo[1]> SELECT '漢字' AS k;
  漢字
+note: the unfinished statement was discarded, not run: it had no ';'
 OUT
 expect "the history is kept for the next session" "$(head -n 1 "$HOME/.roridorezu_history")" <<'OUT'
 _HiStOrY_V2_
@@ -48,9 +52,10 @@ n
 2
 [exit 0]
 OUT
-expect_lines "the history holds the statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+expect_lines "the history holds whole statements but no password" "$(cat "$HOME/.roridorezu_history")" <<'OUT'
+SELECT\0406\040*\012\0407\040AS\040answer;
+\134c\040demo\040ann\040***
 \134connect\040-host=demo\040-user=ann\040-pw=***
-DELETE\040FROM\040t
 OUT
 expect_absent "not even the password itself" "$(cat "$HOME/.roridorezu_history")" secret
 
@@ -78,6 +83,24 @@ N rows, N rows/s
 OUT
 piped=$("$shell_bin" -q --csv -o /dev/null demo -c "$big" 2>&1)
 expect "and nothing when standard error is not a terminal" "$piped" <<'OUT'
+OUT
+
+# Two connections, and the second waits for the lock the first holds: the
+# request cannot be cancelled. The Ctrl-C comes a second after the blocked
+# INSERT was typed, when it surely runs.
+: >blocked.log
+blocked=$({ typist blocked.log '1|\\use 1\n' '2|\\setattr conn autocommit off\n' '3|INSERT INTO t VALUES (3);\n' \
+  '4|\\use 2\n' '5|INSERT INTO t VALUES (4);\n'; sleep 1; typist blocked.log '5|\003' 'Ctrl-C again|\003'; } |
+  typed blocked.log bash -c '"$0" -q demo demo; echo "[exit $?]"' "$shell_bin")
+expect_lines "Ctrl-C on a blocked statement explains; a second one leaves the shell" "$blocked" <<'OUT'
+note: the statement is still running on the server and cannot be cancelled through the connector; the shell waits for it. Press Ctrl-C again to leave the shell: the work not committed on its connections is then rolled back.
+note: left the shell while a statement was running; the work not committed is rolled back
+[exit 130]
+OUT
+expect "and neither connection's row was kept" "$(run_shell -q --csv demo -c 'SELECT count(*) AS n FROM t')" <<'OUT'
+n
+2
+[exit 0]
 OUT
 
 finish

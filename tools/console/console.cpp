@@ -11,7 +11,47 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+// The library request that runs, counted so that a late check can tell
+// whether the request that Ctrl-C met is still the one running.
+volatile std::sig_atomic_t request_running = 0;
+volatile std::sig_atomic_t request_number = 0;
+volatile std::sig_atomic_t request_met = 0;       // request_number when Ctrl-C came
+volatile std::sig_atomic_t told_still_running = 0; // the explanation was shown for it
+
+// How long a request may go on after Ctrl-C before the explanation appears.
+const int blocked_after_ms = 500;
+
+const char still_running_text[] =
+    "\nnote: the statement is still running on the server and cannot be cancelled through the "
+    "connector; the shell waits for it. Press Ctrl-C again to leave the shell: the work not "
+    "committed on its connections is then rolled back.\n";
+const char leaving_text[] = "\nnote: left the shell while a statement was running; the work not committed "
+                            "is rolled back\n";
+const int leaving_status = 130; // as for a program ended by Ctrl-C
+
+// Ctrl-C while a request that was told to be stuck still runs: the program ends.
+bool second_interrupt() { return request_running != 0 && told_still_running != 0; }
+
+// Any other Ctrl-C sets the mark and notes the request it met, if any.
+void note_interrupt() {
+    interrupted = 1;
+    if (request_running != 0) request_met = request_number;
+}
+
+// The late check: the request Ctrl-C met still runs.
+bool still_blocked() {
+    return request_running != 0 && interrupted != 0 && told_still_running == 0 && request_met == request_number;
+}
+
 } // namespace
+
+void request_started() {
+    told_still_running = 0;
+    request_number = (request_number + 1) & 0x3fffffff; // wraps before the type overflows
+    request_running = 1;
+}
+
+void request_ended() { request_running = 0; }
 
 bool take_interrupt() {
     bool was = interrupted != 0;
@@ -47,10 +87,27 @@ void end_line_read() {
     WriteConsoleInputW(GetStdHandle(STD_INPUT_HANDLE), keys, 2, &written);
 }
 
+void write_error(const char *text, size_t length) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(length), &written, nullptr);
+}
+
+// Windows runs the handler on a thread of its own, which can wait for the
+// late check itself.
 BOOL WINAPI on_console_event(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    interrupted = 1;
+    if (second_interrupt()) {
+        write_error(leaving_text, sizeof leaving_text - 1);
+        ExitProcess(leaving_status);
+    }
+    note_interrupt();
     if (reading_line != 0) end_line_read();
+    if (request_running == 0) return TRUE;
+    Sleep(blocked_after_ms);
+    if (still_blocked()) {
+        told_still_running = 1;
+        write_error(still_running_text, sizeof still_running_text - 1);
+    }
     return TRUE;
 }
 
@@ -144,15 +201,40 @@ bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
 
 #else
 
+#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-void on_interrupt(int) { interrupted = 1; }
+void write_error(const char *text, size_t length) {
+    ssize_t written = write(STDERR_FILENO, text, length);
+    (void)written; // nothing to do about a lost note from a signal handler
+}
 
-// Without SA_RESTART, so that a read from the terminal returns when
-// Ctrl-C is pressed.
+// The late check runs at SIGALRM, armed by Ctrl-C during a request.
+void on_alarm(int) {
+    if (!still_blocked()) return;
+    told_still_running = 1;
+    write_error(still_running_text, sizeof still_running_text - 1);
+}
+
+void on_interrupt(int) {
+    if (second_interrupt()) {
+        write_error(leaving_text, sizeof leaving_text - 1);
+        _exit(leaving_status);
+    }
+    note_interrupt();
+    if (request_running == 0) return;
+    struct itimerval later;
+    std::memset(&later, 0, sizeof later);
+    later.it_value.tv_usec = blocked_after_ms * 1000;
+    setitimer(ITIMER_REAL, &later, nullptr);
+}
+
+// Ctrl-C without SA_RESTART, so that a read from the terminal returns when
+// it is pressed; the late check with it, so that the request it meets
+// goes on waiting as before.
 void set_interrupt_handler() {
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
@@ -161,9 +243,21 @@ void set_interrupt_handler() {
     sigaction(SIGINT, &sa, nullptr);
 }
 
+void set_alarm_handler() {
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_alarm;
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGALRM, &sa, nullptr);
+}
+
 } // namespace
 
-void catch_interrupts() { set_interrupt_handler(); }
+void catch_interrupts() {
+    set_interrupt_handler();
+    set_alarm_handler();
+}
 
 bool typing_at_terminal() { return isatty(STDIN_FILENO) != 0; }
 

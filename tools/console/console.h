@@ -17,6 +17,14 @@ bool take_interrupt();
 // Ctrl-C was pressed since the mark was last taken; leaves it.
 bool interrupt_pending();
 
+// Around every library request. A request cannot be cancelled: Ctrl-C is
+// only seen once it returns. When one still runs half a second after
+// Ctrl-C, standard error says so, and a second Ctrl-C ends the program
+// (exit status 130) without waiting for it; the servers then roll back the
+// work that was not committed, as for any client that goes away.
+void request_started();
+void request_ended();
+
 // Standard input is a terminal (or console) that a person types at.
 bool typing_at_terminal();
 

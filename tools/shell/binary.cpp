@@ -3,15 +3,28 @@
 #include "binary.h"
 
 #include <cctype>
-
+#include <cstdlib>
 
 namespace {
 
-// Field type codes of the field record that concern binary columns.
-const int32_t type_tiny = 1;  // SQL_BINARY, but also TINYINT and others
-const int32_t type_blob = 252; // SQL_VARBINARY and SQL_LONGVARBINARY
-// A TINYINT shows in at most four characters ("-128").
-const int32_t tiny_display_size = 4;
+// How the values of a column with a field type code are told to be binary.
+enum class binary_rule { blob, bit, tiny };
+
+struct type_rule {
+    int32_t type_code;
+    binary_rule rule;
+};
+
+// Field type codes of the field record that binary columns get.
+const type_rule type_rules[] = {
+    {252, binary_rule::blob}, // SQL_VARBINARY and SQL_LONGVARBINARY
+    {16, binary_rule::bit},   // SQL_BIT
+    {1, binary_rule::tiny},   // SQL_BINARY, but also TINYINT and others
+};
+
+// Display sizes of a TINYINT: "255" unsigned, "-128" signed.
+const int32_t tiny_unsigned_size = 3;
+const int32_t tiny_signed_size = 4;
 
 struct driver_entry {
     const char *name; // the start of the driver's file name, in lower case
@@ -59,6 +72,35 @@ bool is_sql_literal(const std::string &s) {
            all_hex_digits(s, 2, s.size() - 1);
 }
 
+// "-128" to "127" as a TINYINT writes it: no leading zero, no plus sign.
+bool is_tinyint_text(const std::string &s) {
+    size_t digits = s.size() - (s[0] == '-' ? 1 : 0);
+    if (digits < 1 || digits > 3 || (digits > 1 && s[s.size() - digits] == '0')) return false;
+    for (size_t i = s.size() - digits; i < s.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+    long v = std::strtol(s.c_str(), nullptr, 10);
+    return v >= -128 && v <= 127;
+}
+
+// Whether a raw-bytes driver's TINY column holds binary values.
+bool raw_tiny_is_binary(const std::string &delivered, int32_t display_size) {
+    if (display_size == tiny_unsigned_size) return false;
+    if (display_size != tiny_signed_size) return true;
+    // BINARY(2) pads its values to two bytes, so an empty one is no binary.
+    return !delivered.empty() && !is_tinyint_text(delivered);
+}
+
+// The value is binary: rewrites it, or false when its text is none of the
+// forms that binary values arrive in.
+bool rewrite(const std::string &delivered, binary_delivery delivery, std::string *shown) {
+    if (delivered.empty()) *shown = "\\x";
+    else if (delivery == binary_delivery::raw_bytes) *shown = hex_of_bytes(delivered);
+    else if (is_sql_literal(delivered)) *shown = hex_of_digits(delivered, 2, delivered.size() - 1);
+    else if (all_hex_digits(delivered, 0, delivered.size())) *shown = hex_of_digits(delivered, 0, delivered.size());
+    else return false;
+    return true;
+}
+
 } // namespace
 
 binary_delivery delivery_of_driver(const std::string &driver_name) {
@@ -70,15 +112,20 @@ binary_delivery delivery_of_driver(const std::string &driver_name) {
 
 bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
                   binary_delivery delivery, std::string *shown) {
-    bool blob = type_code == type_blob;
-    bool wide_tiny = type_code == type_tiny && display_size > tiny_display_size;
-    bool raw = delivery == binary_delivery::raw_bytes && (blob || wide_tiny);
-    if (delivered.empty() && (blob || raw)) *shown = "\\x";
-    else if (delivered.empty() || (!blob && type_code != type_tiny)) return false;
-    else if (is_sql_literal(delivered)) *shown = hex_of_digits(delivered, 2, delivered.size() - 1);
-    else if (raw) *shown = hex_of_bytes(delivered);
-    else if (blob && all_hex_digits(delivered, 0, delivered.size()))
-        *shown = hex_of_digits(delivered, 0, delivered.size());
-    else return false;
-    return true;
+    const type_rule *found = nullptr;
+    for (const type_rule &t : type_rules)
+        if (t.type_code == type_code) found = &t;
+    if (found == nullptr) return false;
+    switch (found->rule) {
+    case binary_rule::blob:
+        return rewrite(delivered, delivery, shown);
+    case binary_rule::bit:
+        // The ODBC rule delivers a BIT as "0" or "1"; raw bytes are 0x00, 0x01.
+        return delivered != "0" && delivered != "1" && rewrite(delivered, binary_delivery::raw_bytes, shown);
+    case binary_rule::tiny:
+        if (delivery == binary_delivery::raw_bytes)
+            return raw_tiny_is_binary(delivered, display_size) && rewrite(delivered, delivery, shown);
+        return is_sql_literal(delivered) && rewrite(delivered, delivery, shown);
+    }
+    return false;
 }

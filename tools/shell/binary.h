@@ -16,13 +16,18 @@ enum class binary_delivery { hex_digits, raw_bytes };
 binary_delivery delivery_of_driver(const std::string &driver_name);
 
 // The value in the one notation: *shown is set and true is returned when
-// `delivered` is the text of a binary value, told by the column's field type
-// code and display size: a BLOB column always holds one; a TINY column (the
-// code of an SQL BINARY column, but also of a TINYINT) when the value is
-// SQLite's literal, or when the driver delivers raw bytes and the column is
-// wider than a TINYINT's four characters. An empty value of a binary
-// column is "\x"; the caller keeps an empty text that may stand for NULL
-// (the array fetch form's) from it.
+// `delivered` is the text of a binary value. The column's field type code
+// and display size tell binary columns:
+// - BLOB (SQL_VARBINARY, SQL_LONGVARBINARY): always binary;
+// - BIT (SQL_BIT): binary unless the value is the text "0" or "1", which
+//   is what a driver following the ODBC rule delivers;
+// - TINY (SQL_BINARY, but also TINYINT and types unknown to the library):
+//   binary when the value is SQLite's literal, or when the driver delivers
+//   raw bytes and the display size is not a TINYINT's. A BINARY(n) column
+//   shows 2n hex digits, a TINYINT three or four characters; at four, the
+//   value decides: a TINYINT's number stays text.
+// An empty value of a binary column is "\x"; the caller keeps an empty text
+// that may stand for NULL (the array fetch form's) from it.
 bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
                   binary_delivery delivery, std::string *shown);
 

@@ -1,6 +1,7 @@
 // commands.cpp - the command table and the commands.
 #include "commands.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -41,11 +42,6 @@ row text_row(std::initializer_list<std::string> values) {
 
 // --- connections -------------------------------------------------------------
 
-void cmd_connect(session &s, const std::string &rest) {
-    if (rest.empty()) s.report_problem("\\connect needs a connect text or a data source name");
-    else s.connect(rest);
-}
-
 // The slot named by the only word, or the current slot without one.
 bool slot_argument(session &s, const std::string &rest, const char *command, int *slot) {
     std::vector<std::string> w = words(rest);
@@ -78,10 +74,26 @@ void cmd_use(session &s, const std::string &rest) {
         s.message("using slot " + std::to_string(slot) + ": " + s.connections().find(slot)->label);
 }
 
+// Connects a slot again with its connect text, as after a lost connection.
+void cmd_reconnect(session &s, const std::string &rest) {
+    int slot = 0;
+    if (slot_argument(s, rest, "\\reconnect", &slot)) s.reconnect(slot);
+}
+
+void cmd_connect(session &s, const std::string &rest) {
+    if (rest.empty() && s.connections().current() == 0)
+        s.report_problem("\\connect needs a connect text or a data source name");
+    else if (rest.empty()) cmd_reconnect(s, rest);
+    else s.connect(rest);
+}
+
 void cmd_slots(session &s, const std::string &) {
     std::vector<row> rows;
-    for (const connection &c : s.connections().all())
-        rows.push_back(text_row({std::to_string(c.slot), c.slot == s.connections().current() ? "*" : "", c.label}));
+    for (const connection &c : s.connections().all()) {
+        std::string state = s.connections().is_dead(c.slot) ? " (broken: \\reconnect connects it again)" : "";
+        rows.push_back(
+            text_row({std::to_string(c.slot), c.slot == s.connections().current() ? "*" : "", c.label + state}));
+    }
     s.show(headers({"slot", "current", "connection"}), rows);
 }
 
@@ -237,17 +249,53 @@ void cmd_getattr(session &s, const std::string &rest) {
     else s.answer(attr_title(*scope, number, entry) + " = " + attr_value_text(entry, value));
 }
 
+const int attr_autocommit = 102; // SQL_ATTR_AUTOCOMMIT
+
+struct value_word {
+    bool statement;
+    int number;
+    const char *name;
+    long long value;
+};
+
+// Words that stand for the numbers of an attribute.
+const value_word value_words[] = {
+    {false, attr_autocommit, "on", 1},
+    {false, attr_autocommit, "off", 0},
+};
+
+bool word_value(const attr_scope &scope, int number, const std::string &word, long long *value) {
+    std::string lower;
+    for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const value_word &w : value_words)
+        if (w.statement == scope.statement && w.number == number && lower == w.name) {
+            *value = w.value;
+            return true;
+        }
+    return false;
+}
+
+// ", on or off" for an attribute that has value words; empty for the others.
+std::string words_for(const attr_scope &scope, int number) {
+    std::string out;
+    for (const value_word &w : value_words)
+        if (w.statement == scope.statement && w.number == number) out += (out.empty() ? ", " : " or ") + std::string(w.name);
+    return out;
+}
+
 // The variable that carries the new value: a text for a text attribute,
 // else an integer; null, with *problem set, when the value is not a number
 // that the library can take (it reads attribute values as 32 bits).
-std::unique_ptr<host_var> value_variable(const attr_name *entry, const std::string &name, const std::string &word,
-                                         std::string *problem) {
+std::unique_ptr<host_var> value_variable(const attr_scope &scope, int number, const attr_name *entry,
+                                         const std::string &name, const std::string &word, std::string *problem) {
     if (entry != nullptr && entry->kind == attr_kind::text)
         return std::make_unique<host_var>(host_var::text(word, word.size() + 1));
+    long long named = 0;
+    if (word_value(scope, number, word, &named)) return std::make_unique<host_var>(host_var::integer(named));
     char *end = nullptr;
     errno = 0;
     long long n = std::strtoll(word.c_str(), &end, 10);
-    if (word.empty() || *end != '\0') *problem = "the value of " + name + " must be a whole number";
+    if (word.empty() || *end != '\0') *problem = "the value of " + name + " must be a whole number" + words_for(scope, number);
     else if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX)
         *problem = "the value of " + name + " must lie between " + std::to_string(INT32_MIN) + " and " +
                    std::to_string(INT32_MAX) + ": the library takes attribute values as 32-bit numbers";
@@ -264,7 +312,7 @@ struct zero_meaning {
 // What 0 does for the attributes where it means something other than a
 // plain number; the library passes 0 on to the driver like any value.
 const zero_meaning zero_meanings[] = {
-    {false, 102, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
+    {false, attr_autocommit, "autocommit off: changes last only once COMMIT is sent; work not committed is rolled "
                  "back when the slot is disconnected or the shell ends"},
     {false, 103, "no login timeout"},
     {false, 113, "no connection timeout"},
@@ -287,7 +335,8 @@ void cmd_setattr(session &s, const std::string &rest) {
     int number = 0;
     if (!attr_arguments(s, w, "\\setattr", &scope, &number, &entry)) return;
     std::string problem;
-    std::unique_ptr<host_var> value = w.size() == 3 ? value_variable(entry, w[1], w[2], &problem) : nullptr;
+    std::unique_ptr<host_var> value =
+        w.size() == 3 ? value_variable(*scope, number, entry, w[1], w[2], &problem) : nullptr;
     if (w.size() != 3) s.report_problem("\\setattr needs conn|stmt, an attribute and a value");
     else if (entry != nullptr && entry->kind == attr_kind::pointer)
         s.report_problem(attr_title(*scope, number, entry) + " holds an address; the shell does not set it");
@@ -300,9 +349,17 @@ void cmd_setattr(session &s, const std::string &rest) {
         // while a cursor is open (24000): the new value is for the next
         // statement, so the last result is closed first.
         if (scope->statement) s.lib().free_statement(slot, 0);
+        bool autocommit = !scope->statement && number == attr_autocommit;
+        bool text = entry != nullptr && entry->kind == attr_kind::text;
+        std::string shown = text ? w[2] : std::to_string(static_cast<long long>(value->int_value()));
+        bool commits = autocommit && value->int_value() != 0 && s.connections().work_pending(slot) &&
+                       s.connections().autocommit_off(slot);
         outcome o = s.lib().set_attribute(slot, scope->statement, number, *value);
         if (!o.ok()) s.report_failure(o);
-        else s.message(set_message(*scope, number, entry, w[2]));
+        else if (commits) s.message("autocommit on: the open transaction was committed");
+        else s.message(set_message(*scope, number, entry, shown));
+        // Turning autocommit on commits what was open; turning it off starts afresh.
+        if (o.ok() && autocommit) s.connections().autocommit_set(slot);
     }
 }
 
@@ -336,6 +393,44 @@ void cmd_output(session &s, const std::string &rest) {
 
 void cmd_echo(session &s, const std::string &rest) { s.answer(rest); }
 
+void cmd_include(session &s, const std::string &rest) {
+    std::string path = rest;
+    unquote(&path);
+    if (path.empty()) s.report_problem("\\i needs a file name");
+    else s.include(path);
+}
+
+struct switch_word {
+    const char *name;
+    bool value;
+};
+
+const switch_word switch_words[] = {{"on", true}, {"off", false}};
+
+// "on", "off", or nothing to turn a switch over; false for another word.
+bool switch_argument(session &s, const std::string &rest, const char *command, bool *value) {
+    if (rest.empty()) *value = !*value;
+    else if (!value_named(switch_words, rest, value)) {
+        s.report_problem(std::string(command) + " takes \"on\", \"off\" or nothing");
+        return false;
+    }
+    return true;
+}
+
+void cmd_timing(session &s, const std::string &rest) {
+    if (switch_argument(s, rest, "\\timing", &s.settings().timing))
+        s.message(std::string("timing ") + (s.settings().timing ? "on" : "off"));
+}
+
+// psql's expanded display: the vertical format, and back to the table.
+void cmd_expanded(session &s, const std::string &rest) {
+    output_format &format = s.settings().format;
+    bool expanded = format == output_format::vertical;
+    if (!switch_argument(s, rest, "\\x", &expanded)) return;
+    format = expanded ? output_format::vertical : output_format::table;
+    s.message(std::string("expanded display ") + (expanded ? "on" : "off") + ": format " + format_name(format));
+}
+
 void cmd_quit(session &s, const std::string &) { s.quit(); }
 
 void cmd_help(session &s, const std::string &) { s.answer(commands_help()); }
@@ -349,7 +444,10 @@ struct command {
 };
 
 const command commands[] = {
-    {"connect", "c", "TEXT|DSN", "connect a new slot (connect text or data source name)", cmd_connect},
+    {"connect", "c", "[TEXT|DSN]", "connect a new slot (connect text or data source name); alone, the current one again",
+     cmd_connect},
+    {"reconnect", "", "[SLOT]", "connect a slot again with its connect text (the current one by default)",
+     cmd_reconnect},
     {"disconnect", "", "[SLOT]", "disconnect a slot (the current one by default)", cmd_disconnect},
     {"use", "", "SLOT", "send statements to another connected slot", cmd_use},
     {"slots", "", "", "list the connections", cmd_slots},
@@ -366,9 +464,12 @@ const command commands[] = {
     {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
     {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
     {"output", "o", "[FILE]", "write results to a file; without one, to standard output", cmd_output},
+    {"x", "", "[on|off]", "expanded display: the vertical format, or back to the table", cmd_expanded},
+    {"timing", "", "[on|off]", "say how long each statement took", cmd_timing},
+    {"include", "i", "FILE", "run the statements and commands of FILE", cmd_include},
     {"echo", "", "TEXT", "print a line", cmd_echo},
     {"help", "?", "", "this list", cmd_help},
-    {"quit", "q", "", "leave the shell", cmd_quit},
+    {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
 const command *find_command(const std::string &name) {

@@ -2,6 +2,7 @@
 // connect text, and the connection's label.
 #include "connect_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -93,15 +94,80 @@ struct connect_keyword {
 const connect_keyword connect_keywords[] = {{"host", true},     {"user", true},  {"pw", true},    {"db", false},
                                             {"sockfile", false}, {"port", false}, {"flags", false}};
 
-// Where a password ends in a \connect line typed at the prompt: after
-// "-pw=", at the next " -" or the end of the line.
-std::string mask_pw_values(const std::string &text) {
-    std::string out = text;
-    for (size_t at = out.find("-pw="); at != std::string::npos; at = out.find("-pw=", at + 4)) {
-        size_t end = out.find(" -", at + 4);
-        out.replace(at + 4, (end == std::string::npos ? out.size() : end) - (at + 4), "***");
+// Key endings that make a setting a password, in any case: "-pw", "-PWD",
+// "password", "-db_password".
+const char *const password_endings[] = {"pw", "pwd", "password"};
+
+bool ends_with(const std::string &s, const std::string &end) {
+    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// "-PW", "pwd", "-db_password": the key of a word, hyphens before it or not.
+bool is_password_key(const std::string &word) {
+    std::string key;
+    for (char c : word) key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char *ending : password_endings)
+        if (ends_with(key, ending)) return true;
+    return false;
+}
+
+struct word_at {
+    size_t begin;
+    size_t end;
+};
+
+std::vector<word_at> words_of(const std::string &text) {
+    std::vector<word_at> out;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+        size_t end = std::min(text.find_first_of(" \t", at), text.size());
+        out.push_back({at, end});
+        at = end;
     }
     return out;
+}
+
+// What a word of a connect line is to the masking.
+enum class word_role { shown, masked, dropped };
+
+// The roles of the words of the text after \connect: the value of a
+// password key (KEY=VALUE, up to the next word that begins with a hyphen,
+// since a value may hold spaces; or the word after a bare KEY), and every
+// positional word after the second (psql's \c DSN USER PASSWORD).
+std::vector<word_role> word_roles(const std::string &text, const std::vector<word_at> &words) {
+    std::vector<word_role> roles;
+    bool in_password = false, next_is_password = false;
+    int positional = 0;
+    for (const word_at &w : words) {
+        std::string word = text.substr(w.begin, w.end - w.begin);
+        size_t eq = word.find('=');
+        bool hyphen = word[0] == '-', keyed = eq != std::string::npos;
+        word_role role = word_role::shown;
+        if (in_password && !hyphen) role = word_role::dropped;
+        else if ((next_is_password && !keyed && !hyphen) || (keyed && is_password_key(word.substr(0, eq))))
+            role = word_role::masked;
+        else if (!keyed && !hyphen && ++positional > 2) role = word_role::masked;
+        in_password = role == word_role::dropped || (role == word_role::masked && (keyed || next_is_password));
+        next_is_password = !keyed && hyphen && is_password_key(word);
+        roles.push_back(role);
+    }
+    return roles;
+}
+
+std::string mask_passwords(const std::string &text) {
+    std::vector<word_at> words = words_of(text);
+    std::vector<word_role> roles = word_roles(text, words);
+    std::string out;
+    size_t copied = 0;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (roles[i] == word_role::shown) continue;
+        size_t eq = text.find('=', words[i].begin);
+        bool keyed = roles[i] == word_role::masked && eq < words[i].end;
+        if (roles[i] == word_role::dropped) out += text.substr(copied, words[i - 1].end - copied);
+        else out += text.substr(copied, (keyed ? eq + 1 : words[i].begin) - copied) + "***";
+        copied = words[i].end;
+    }
+    return out + text.substr(copied);
 }
 
 // Each value written as hexadecimal groups that begin with a form byte
@@ -196,14 +262,34 @@ std::string with_password(const std::string &bytes, const std::string &password)
     return settings + " -pw=" + password;
 }
 
+std::vector<std::string> unread_settings(const std::string &bytes) {
+    std::vector<size_t> read;
+    for (const setting &s : split_settings(bytes)) {
+        if (!is_connect_keyword(s.key)) break; // the request reads no further
+        read.push_back(s.value_begin - s.key.size() - 2);
+    }
+    std::vector<std::string> unread;
+    bool odd_separator = false;
+    for (const word_at &w : words_of(bytes)) {
+        size_t eq = bytes.find('=', w.begin);
+        if (bytes[w.begin] != '-' || eq >= w.end || std::find(read.begin(), read.end(), w.begin) != read.end())
+            continue;
+        unread.push_back(bytes.substr(w.begin, eq - w.begin));
+        odd_separator = odd_separator || w.begin < 2 || bytes[w.begin - 1] != ' ' || bytes[w.begin - 2] == ' ' ||
+                        bytes[w.begin - 2] == '\t';
+    }
+    return odd_separator ? unread : std::vector<std::string>();
+}
+
 std::string history_text(const std::string &line) {
     size_t command = line.find("\\c");
     if (command == std::string::npos) return line;
     size_t text = line.find_first_of(" \t", command);
     if (text == std::string::npos) return line;
-    std::string masked = mask_pw_values(line.substr(text));
-    std::string bytes, problem;
-    bool hides_pw = decode_connect_text(masked, &bytes, &problem) && bytes.find("-pw=") != std::string::npos &&
-                    masked.find("-pw=") == std::string::npos;
-    return line.substr(0, text) + (hides_pw ? " (a connect text with a password)" : masked);
+    std::string typed = line.substr(text), bytes, problem;
+    // A notation (hexadecimal, escapes) is kept as typed unless its bytes
+    // hold a password, which its groups and escapes would not mask.
+    if (decode_connect_text(typed, &bytes, &problem) && bytes != trim(typed))
+        return mask_passwords(bytes) == bytes ? line : line.substr(0, text) + " (a connect text with a password)";
+    return line.substr(0, text) + mask_passwords(typed);
 }

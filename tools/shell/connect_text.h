@@ -41,8 +41,17 @@ bool take_password_request(std::string *typed);
 // becomes -host=NAME).
 std::string with_password(const std::string &bytes, const std::string &password);
 
-// A line as the history keeps it: the passwords of a \connect masked, or
-// its whole text when a notation hides the password in it.
+// The settings ("-user", "-pw") that stand after a separator other than one
+// space, or after such a setting, and that the connect request therefore
+// does not read: it ends a value only at a space followed by a hyphen, and
+// skips one character before each key. Empty when it reads them all.
+std::vector<std::string> unread_settings(const std::string &bytes);
+
+// A line as the history keeps it. In a \connect (or \c) line, "***" stands
+// for the value of every key that ends in "pw", "pwd" or "password" (any
+// case, with or without a hyphen, KEY=VALUE or KEY VALUE), and for every
+// word after the data source and the user (\c DSN USER PASSWORD). A line
+// whose notation hides a password in its bytes is kept without its text.
 std::string history_text(const std::string &line);
 
 #endif

@@ -4,11 +4,21 @@
 #include <algorithm>
 
 #include "connect_text.h"
+#include "transaction.h"
 
 namespace {
 
 const int info_driver_name = 1; // the information item of the driver's file name
 const int attr_autocommit = 102; // SQL_ATTR_AUTOCOMMIT
+const int attr_connection_dead = 1209; // SQL_ATTR_CONNECTION_DEAD: 1 when lost
+
+// The connection of a slot in the table's list, or null; for the list and
+// for the const list alike.
+template <typename List> auto connection_in(List &open, int slot) -> decltype(&open.front()) {
+    for (auto &c : open)
+        if (c.slot == slot) return &c;
+    return nullptr;
+}
 
 } // namespace
 
@@ -26,7 +36,7 @@ outcome connection_table::open(const std::string &connect_bytes) {
     std::string driver;
     bool named = lib_.info(slot, info_driver_name, &driver).ok();
     open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver),
-                     named ? dialect_of_driver(driver) : sql_dialect::standard});
+                     named ? dialect_of_driver(driver) : sql_dialect::standard, connect_bytes});
     std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
     current_ = slot;
     o.slot = slot;
@@ -47,6 +57,29 @@ bool connection_table::autocommit_off(int slot) {
     return lib_.get_attribute(slot, false, attr_autocommit, &value).ok() && value == 0;
 }
 
+bool connection_table::is_dead(int slot) {
+    int64_t value = 0;
+    return lib_.get_attribute(slot, false, attr_connection_dead, &value).ok() && value == 1;
+}
+
+void connection_table::statement_ran(int slot, const std::string &sql) {
+    connection *c = connection_in(open_, slot);
+    if (c == nullptr) return;
+    transaction_effect effect = effect_on_transaction(sql);
+    if (effect == transaction_effect::ends) c->work_pending = false;
+    else if (effect == transaction_effect::changes && !c->work_pending) c->work_pending = autocommit_off(slot);
+}
+
+void connection_table::autocommit_set(int slot) {
+    connection *c = connection_in(open_, slot);
+    if (c != nullptr) c->work_pending = false;
+}
+
+bool connection_table::work_pending(int slot) const {
+    const connection *c = find(slot);
+    return c != nullptr && c->work_pending;
+}
+
 bool connection_table::use(int slot) {
     if (find(slot) == nullptr) return false;
     current_ = slot;
@@ -58,11 +91,7 @@ sql_dialect connection_table::current_dialect() const {
     return c != nullptr ? c->dialect : sql_dialect::standard;
 }
 
-const connection *connection_table::find(int slot) const {
-    for (const connection &c : open_)
-        if (c.slot == slot) return &c;
-    return nullptr;
-}
+const connection *connection_table::find(int slot) const { return connection_in(open_, slot); }
 
 outcome connection_table::borrow(int *slot) {
     outcome o;

@@ -15,6 +15,10 @@ struct connection {
     std::string label;
     binary_delivery delivery; // how its driver hands over binary columns
     sql_dialect dialect;      // how its statements are split
+    std::string connect_bytes; // what it was connected with, to connect it again
+    // With autocommit off, a statement that changes data ran since the last
+    // COMMIT, ROLLBACK or change of autocommit: work waits to be committed.
+    bool work_pending = false;
 };
 
 class connection_table {
@@ -30,6 +34,14 @@ public:
     // Whether autocommit is off on a connected slot, so that disconnecting
     // it rolls back the work that was not committed.
     bool autocommit_off(int slot);
+    // Whether the driver says the slot's connection is lost.
+    bool is_dead(int slot);
+    // Keeps track of the work waiting to be committed on a slot after one of
+    // its statements succeeded.
+    void statement_ran(int slot, const std::string &sql);
+    // Setting autocommit commits or starts afresh: no work is pending after it.
+    void autocommit_set(int slot);
+    bool work_pending(int slot) const;
     // Makes a connected slot the current one.
     bool use(int slot);
 

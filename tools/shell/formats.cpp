@@ -19,7 +19,9 @@ const size_t table_max_width = 60;
 // Rows that the table holds to measure its columns before it prints them.
 const size_t table_held_rows = 10000;
 
-std::string plural_rows(long rows) { return "(" + std::to_string(rows) + (rows == 1 ? " row)" : " rows)"); }
+std::string footer(long rows, const std::string &remark) {
+    return "(" + std::to_string(rows) + (rows == 1 ? " row" : " rows") + remark + ")";
+}
 
 std::string rtrim(const std::string &s) {
     size_t e = s.find_last_not_of(' ');
@@ -31,22 +33,84 @@ struct escape {
     const char *shown;
 };
 
-// s with each character of the table replaced by its escape; with
-// hide_controls, other control characters become "?".
-template <size_t N> std::string escaped(const std::string &s, const escape (&table)[N], bool hide_controls) {
+// s with each character of the table replaced by its escape.
+template <size_t N> std::string escaped(const std::string &s, const escape (&table)[N]) {
     std::string out;
     for (char ch : s) {
         auto e = std::find_if(std::begin(table), std::end(table), [ch](const escape &x) { return x.c == ch; });
         if (e != std::end(table)) out += e->shown;
-        else out += hide_controls && static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
+        else out += ch;
     }
     return out;
 }
 
-// Control characters shown as escapes, so that a row stays on one line.
-std::string one_line(const cell &c) {
-    static const escape escapes[] = {{'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"}};
-    return c.null ? std::string("NULL") : escaped(c.text, escapes, true);
+// Names that filled the field record's name field end in "..." (they may
+// have been cut), and a name equal to an earlier one gets its column
+// number, so that every column of a table stays distinguishable.
+std::vector<column_info> marked_names(std::vector<column_info> columns) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+        column_info &c = columns[k];
+        if (c.name_filled) c.name += "...";
+        for (size_t j = 0; j < k; ++j)
+            if (columns[j].name == c.name) {
+                c.name += "[" + std::to_string(k + 1) + "]";
+                break;
+            }
+    }
+    return columns;
+}
+
+// Tabs stop every 8 cells of a line of a value.
+const size_t tab_stop = 8;
+
+bool is_control(char ch) {
+    unsigned char b = static_cast<unsigned char>(ch);
+    return b < 0x20 || b == 0x7F;
+}
+
+// A value as the table shows it: line feeds stay (the table continues the
+// value on its next line), a tab becomes spaces up to its stop, a carriage
+// return "\r", and another control character "\x" and two hex digits, as
+// psql shows them.
+std::string table_text(const cell &c) {
+    if (c.null) return "NULL";
+    if (std::none_of(c.text.begin(), c.text.end(), is_control)) return c.text;
+    std::string out;
+    size_t counted = 0, cells = 0; // cells of the current line up to out[counted]
+    for (char ch : c.text) {
+        unsigned char b = static_cast<unsigned char>(ch);
+        if (ch == '\n') {
+            out += ch;
+            counted = out.size();
+            cells = 0;
+        } else if (ch == '\t') {
+            cells += display_cells(out.substr(counted));
+            size_t spaces = tab_stop - cells % tab_stop;
+            out += std::string(spaces, ' ');
+            counted = out.size();
+            cells += spaces;
+        } else if (ch == '\r') {
+            out += "\\r";
+        } else if (is_control(ch)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> lines_of(const std::string &s) {
+    std::vector<std::string> out;
+    size_t start = 0, nl;
+    while ((nl = s.find('\n', start)) != std::string::npos) {
+        out.push_back(s.substr(start, nl - start));
+        start = nl + 1;
+    }
+    out.push_back(s.substr(start));
+    return out;
 }
 
 // Printable ASCII, the bytes of most values: one display cell each and
@@ -59,16 +123,38 @@ bool printable_ascii(const std::string &s) {
 
 size_t cells_in(const std::string &s) { return printable_ascii(s) ? s.size() : display_cells(s); }
 
+std::string cut_line(const std::string &line) {
+    return cells_in(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
+}
+
+// Each line of a value past table_max_width cells is cut and ends in "...".
+std::string cut_lines(const std::string &s) {
+    if (s.find('\n') == std::string::npos) return cut_line(s);
+    std::vector<std::string> lines = lines_of(s);
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + cut_line(lines[i]);
+    return out;
+}
+
+size_t widest_line(const std::string &s) {
+    if (s.find('\n') == std::string::npos) return cells_in(s);
+    size_t widest = 0;
+    for (const std::string &line : lines_of(s)) widest = std::max(widest, cells_in(line));
+    return widest;
+}
+
 // Aligned columns under a header line. The widths come from the values, in
 // display cells: the table holds up to table_held_rows rows to measure them,
 // then prints what it holds and goes on with those widths, so that its
 // memory stays bounded however long the result. A value is kept only as far
-// as the table can show it.
+// as the table can show it. A value with line feeds takes as many lines of
+// the table, each but the last marked with a "+" after it, as psql marks
+// them: the two characters "\n" in a value stay what they are.
 class table_writer : public row_writer {
 public:
     explicit table_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
-        columns_ = columns;
+        columns_ = marked_names(columns);
         held_.clear();
         widths_.clear();
     }
@@ -76,68 +162,76 @@ public:
         shown_.resize(r.size());
         for (size_t k = 0; k < r.size(); ++k) shown_as(r[k], &shown_[k]);
         if (!widths_.empty()) {
-            print_line(shown_, true);
+            print_row(shown_, true);
             return;
         }
         held_.push_back(shown_);
         if (held_.size() == table_held_rows) print_held();
     }
-    void end(long rows) override {
+    void end(long rows, const std::string &remark) override {
         if (widths_.empty()) print_held();
-        out_.line(plural_rows(rows));
+        out_.line(footer(rows, remark));
     }
     bool holds_rows() const override { return true; }
 
 private:
-    // What the table shows of a value, as far as it can show it; *shown
-    // keeps its memory from row to row.
+    // What the table shows of a value; *shown keeps its memory from row to
+    // row. A short value of printable ASCII is shown as it is.
     static void shown_as(const cell &c, std::string *shown) {
-        if (!c.null && printable_ascii(c.text)) shown->assign(c.text, 0, table_max_width + 1);
-        else *shown = head_in_cells(one_line(c), table_max_width + 1);
+        if (!c.null && c.text.size() <= table_max_width && printable_ascii(c.text)) shown->assign(c.text);
+        else *shown = cut_lines(table_text(c));
     }
     void print_held() {
         std::vector<std::string> header;
-        for (const column_info &c : columns_) header.push_back(one_line(cell{c.name, false}));
+        for (const column_info &c : columns_) header.push_back(cut_lines(table_text(cell{c.name, false})));
         widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            size_t longest = 0;
-            for (const auto &r : held_) longest = std::max(longest, cells_in(r[k]));
-            widths_.push_back(std::max(cells_in(header[k]), std::min(longest, table_max_width)));
+            size_t widest = widest_line(header[k]);
+            for (const auto &r : held_) widest = std::max(widest, widest_line(r[k]));
+            widths_.push_back(widest);
         }
-        print_line(header, false);
+        print_row(header, false);
         std::string rule;
         for (size_t k = 0; k < widths_.size(); ++k) rule += (k ? "+" : "") + std::string(widths_[k] + 2, '-');
         out_.line(rule);
-        for (const auto &r : held_) print_line(r, true);
+        for (const auto &r : held_) print_row(r, true);
         held_.clear();
         held_.shrink_to_fit();
     }
-    // A value past table_max_width cells is cut and ends in "...". A later
-    // row's value that is wider than the widths of the held rows is shown
-    // whole and pushes the rest of its line out of alignment: no digit or
-    // character is hidden.
-    static void append_fitted(const std::string &s, size_t width, bool right, std::string *line) {
-        std::string cut;
-        size_t cells = cells_in(s);
-        if (cells > table_max_width) {
-            cut = head_in_cells(s, table_max_width - 3) + "...";
-            cells = cells_in(cut);
-        }
+    // A later row's value that is wider than the widths of the held rows is
+    // shown whole and pushes the rest of its line out of alignment: no digit
+    // or character is hidden.
+    static void append_padded(const std::string &v, size_t width, bool right, std::string *line) {
+        size_t cells = cells_in(v);
         size_t pad = cells < width ? width - cells : 0;
         if (right) line->append(pad, ' ');
-        *line += cut.empty() ? s : cut;
+        *line += v;
         if (!right) line->append(pad, ' ');
     }
-    // The line is put together in one buffer, kept from row to row, without
-    // the spaces at its end.
-    void print_line(const std::vector<std::string> &values, bool align) {
-        line_.clear();
-        for (size_t k = 0; k < widths_.size(); ++k) {
-            line_ += k ? " | " : " ";
-            append_fitted(values[k], widths_[k], align && is_numeric_type(columns_[k].type_code), &line_);
+    // The lines of one row: as many as its value with the most lines has.
+    // They are put together in one buffer, kept from row to row, and
+    // written at once; only a value with line feeds is split.
+    void print_row(const std::vector<std::string> &values, bool align) {
+        static const std::string nothing;
+        parts_.resize(values.size());
+        size_t height = 1;
+        for (size_t k = 0; k < values.size(); ++k) {
+            parts_[k].clear();
+            if (values[k].find('\n') != std::string::npos) parts_[k] = lines_of(values[k]);
+            height = std::max(height, parts_[k].size());
         }
-        line_.erase(line_.find_last_not_of(' ') + 1);
-        line_ += '\n';
+        line_.clear();
+        for (size_t i = 0; i < height; ++i) {
+            for (size_t k = 0; k < widths_.size(); ++k) {
+                const std::vector<std::string> &p = parts_[k];
+                const std::string &part = p.empty() ? (i == 0 ? values[k] : nothing) : i < p.size() ? p[i] : nothing;
+                line_ += k ? "| " : " ";
+                append_padded(part, widths_[k], align && is_numeric_type(columns_[k].type_code), &line_);
+                line_ += i + 1 < p.size() ? '+' : ' ';
+            }
+            line_.erase(line_.find_last_not_of(' ') + 1); // the spaces at the end of this line
+            line_ += '\n';
+        }
         out_.write(line_);
     }
 
@@ -145,6 +239,7 @@ private:
     std::vector<std::vector<std::string>> held_;
     std::vector<size_t> widths_; // set once the held rows are printed
     std::vector<std::string> shown_;
+    std::vector<std::vector<std::string>> parts_; // the lines of values with line feeds
     std::string line_;
 };
 
@@ -168,7 +263,8 @@ public:
         line_ += '\n';
         out_.write(line_);
     }
-    void end(long) override {}
+    void end(long, const std::string &) override {}
+    bool has_footer() const override { return false; }
 
 protected:
     virtual void append_field(const cell &c, std::string *line) const = 0;
@@ -196,8 +292,9 @@ private:
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
-// quotes doubled. NULL is an empty field and an empty text is "", as psql
-// writes them; an empty text that may be NULL is an empty field.
+// quotes doubled. NULL is an empty field and an empty text is "", as
+// PostgreSQL's COPY ... CSV writes them, so that the two stay apart; an
+// empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
     explicit csv_writer(output_file &out) : separated_writer(out, ',') {}
@@ -231,18 +328,19 @@ protected:
         static const byte_set escaped_bytes("\\\t\n\r");
         if (c.null) *line += "\\N";
         else if (!escaped_bytes.found_in(c.text)) *line += c.text;
-        else *line += escaped(c.text, escapes, false);
+        else *line += escaped(c.text, escapes);
     }
 };
 
-// One "name | value" line per column; lines of a long value are indented.
+// One "name | value" line per column; lines of a long value are indented,
+// and control characters shown as in the table.
 class vertical_writer : public row_writer {
 public:
     explicit vertical_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
-        columns_ = columns;
         name_width_ = 0;
-        for (const column_info &c : columns) name_width_ = std::max(name_width_, display_cells(c.name));
+        columns_ = marked_names(columns);
+        for (const column_info &c : columns_) name_width_ = std::max(name_width_, display_cells(c.name));
         count_ = 0;
     }
     void add(const row &r) override {
@@ -250,7 +348,7 @@ public:
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
-            std::string value = r[k].null ? "NULL" : r[k].text;
+            std::string value = table_text(r[k]);
             size_t start = 0, nl;
             while ((nl = value.find('\n', start)) != std::string::npos) {
                 out_.line(rtrim(lead + value.substr(start, nl - start)));
@@ -260,7 +358,7 @@ public:
             out_.line(rtrim(lead + value.substr(start)));
         }
     }
-    void end(long rows) override { out_.line(plural_rows(rows)); }
+    void end(long rows, const std::string &remark) override { out_.line(footer(rows, remark)); }
 
 private:
     std::vector<column_info> columns_;

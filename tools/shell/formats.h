@@ -33,9 +33,14 @@ public:
     virtual ~row_writer() = default;
     virtual void begin(const std::vector<column_info> &columns) = 0;
     virtual void add(const row &r) = 0;
-    virtual void end(long rows) = 0;
+    // remark follows the row count in the footer: a limit that was in force,
+    // or why the result is incomplete (empty, or beginning with ", " or "; ").
+    virtual void end(long rows, const std::string &remark) = 0;
     // True when rows appear only at the end (the table, which measures them).
     virtual bool holds_rows() const { return false; }
+    // False for the formats without a footer (CSV, TSV), whose readers
+    // learn of limits and incomplete results from standard error alone.
+    virtual bool has_footer() const { return true; }
     // A write failed: the rest of the result has nowhere to go.
     bool output_failed() const { return out_.failed(); }
 

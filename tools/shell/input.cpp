@@ -1,7 +1,11 @@
 // input.cpp - the plain line sources: streams and texts.
 #include "input.h"
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,13 +30,20 @@ public:
     ~stream_source() override {
         if (owned_) std::fclose(stream_);
     }
-    bool read(const std::string &, std::string *line) override { return read_stream_line(stream_, line); }
+    bool read(const std::string &, std::string *line) override {
+        errno = 0;
+        bool got = read_stream_line(stream_, line);
+        if (std::ferror(stream_)) problem_ = std::strerror(errno != 0 ? errno : EIO);
+        return got && problem_.empty();
+    }
     std::string name() const override { return name_; }
+    std::string read_problem() const override { return problem_; }
 
 private:
     std::FILE *stream_;
     std::string name_;
     bool owned_;
+    std::string problem_;
 };
 
 class text_source : public line_source {
@@ -41,6 +52,7 @@ public:
     bool read(const std::string &, std::string *line) override {
         return static_cast<bool>(std::getline(text_, *line));
     }
+    bool names_statements() const override { return true; }
 
 private:
     std::istringstream text_;
@@ -50,6 +62,20 @@ private:
 
 std::unique_ptr<line_source> stream_input(std::FILE *stream, const std::string &name, bool owned) {
     return std::make_unique<stream_source>(stream, name, owned);
+}
+
+std::unique_ptr<line_source> file_input(const std::string &path, std::string *problem) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *problem = "cannot read " + path + ": " + std::strerror(EISDIR);
+        return nullptr;
+    }
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) {
+        *problem = "cannot read " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return stream_input(f, path, true);
 }
 
 std::unique_ptr<line_source> text_input(const std::string &text) { return std::make_unique<text_source>(text); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cells.h"
+#include "console.h"
 
 namespace {
 
@@ -54,7 +55,9 @@ outcome library::send(int opcode, host_var &status, std::vector<host_var *> oper
 
 // Runs the request and reads what it left in its status block.
 outcome library::sent(host_call &call, int opcode, host_var &status) {
+    request_started();
     call.run(entry_);
+    request_ended();
     status_view view{status};
     outcome o;
     o.opcode = opcode;

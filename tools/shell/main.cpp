@@ -43,12 +43,18 @@ const char usage[] =
     "\n"
     "Without -c or -f the shell reads standard input: with line editing at a\n"
     "terminal, plainly from a pipe or file. A statement ends with ';'; the\n"
-    "last one of an input may lack it.\n"
+    "last one of an input may lack it. At a terminal the history\n"
+    "(~/.roridorezu_history) keeps a statement typed over several lines as one\n"
+    "entry, and never a password: the value of a key ending in pw, pwd or\n"
+    "password, and the words after the user in \\c DSN USER PASSWORD, are ***.\n"
     "\n"
-    "Exit status: 0 done (also after failures without --bail); 1 stopped by\n"
-    "--bail, a CONNECT failed, a FILE could not be read, Ctrl-C stopped a\n"
-    "script, a result could not be written in full (a full disk), or the\n"
-    "library could not start; 2 bad usage.\n"
+    "Exit status: 0 done; 1 a statement or command of -c or -f failed (the\n"
+    "rest still runs unless --bail stops at the first failure), a CONNECT\n"
+    "failed, a FILE could not be read, Ctrl-C stopped a script, a result\n"
+    "could not be written in full (a full disk), or the library could not\n"
+    "start; 2 bad usage; 130 a second Ctrl-C left the shell while a\n"
+    "statement ran. Input typed or piped in ends with 0 after failures,\n"
+    "unless --bail stopped it.\n"
     "\n";
 
 struct input_item {
@@ -101,7 +107,7 @@ bool add_file(options *o, const std::string &v) {
 }
 bool set_output_file(options *o, const std::string &v) {
     o->output = v;
-    return !v.empty();
+    return true;
 }
 bool set_csv(options *o, const std::string &) {
     o->settings.format = output_format::csv;
@@ -115,32 +121,42 @@ bool set_ask_password(options *o, const std::string &) { return o->ask_password 
 struct option_entry {
     const char *long_name;
     const char *short_name;
-    bool takes_value;
+    const char *value; // what its value is ("a file name"); null for none
     bool (*apply)(options *o, const std::string &value);
 };
 
 const option_entry option_table[] = {
-    {"--command", "-c", true, add_command}, {"--file", "-f", true, add_file},
-    {"--format", "", true, set_format},     {"--csv", "", false, set_csv},
-    {"--output", "-o", true, set_output_file},   {"--fetch", "", true, set_fetch},
-    {"--bail", "", false, set_bail},        {"--quiet", "-q", false, set_quiet},
-    {"--help", "-h", false, set_help},      {"--password", "-W", false, set_ask_password},
+    {"--command", "-c", "statements", add_command},
+    {"--file", "-f", "a file name", add_file},
+    {"--format", "", "a format name", set_format},
+    {"--csv", "", nullptr, set_csv},
+    {"--output", "-o", "a file name", set_output_file},
+    {"--fetch", "", "a fetch form", set_fetch},
+    {"--bail", "", nullptr, set_bail},
+    {"--quiet", "-q", nullptr, set_quiet},
+    {"--help", "-h", nullptr, set_help},
+    {"--password", "-W", nullptr, set_ask_password},
 };
 
 // Applies argv[*i] when it is an option (taking its value from the next
-// argument where needed); *known is false when it is none.
-bool apply_option(int argc, char **argv, int *i, options *o, bool *known) {
+// argument where needed); *known is false when it is none. On a failure
+// *problem says what was wrong.
+bool apply_option(int argc, char **argv, int *i, options *o, bool *known, std::string *problem) {
     std::string arg = argv[*i];
     for (const option_entry &e : option_table) {
         bool short_form = *e.short_name != '\0' && arg == e.short_name;
         bool long_bare = arg == e.long_name;
-        bool long_valued = e.takes_value && arg.compare(0, std::strlen(e.long_name) + 1, std::string(e.long_name) + "=") == 0;
+        bool long_valued =
+            e.value != nullptr && arg.compare(0, std::strlen(e.long_name) + 1, std::string(e.long_name) + "=") == 0;
         if (!short_form && !long_bare && !long_valued) continue;
         *known = true;
-        if (!e.takes_value) return e.apply(o, std::string());
-        if (long_valued) return e.apply(o, arg.substr(std::strlen(e.long_name) + 1));
-        if (*i + 1 >= argc) return false;
-        return e.apply(o, argv[++*i]);
+        if (e.value == nullptr) return e.apply(o, std::string());
+        bool missing = !long_valued && *i + 1 >= argc;
+        std::string value = long_valued ? arg.substr(std::strlen(e.long_name) + 1) : missing ? "" : argv[++*i];
+        // An empty -c is statements that happen to be none.
+        if (missing || (value.empty() && e.apply != add_command)) *problem = arg + " needs " + e.value;
+        else if (!e.apply(o, value)) *problem = "bad value for " + arg;
+        return problem->empty();
     }
     *known = false;
     return true;
@@ -166,8 +182,9 @@ bool parse_arguments(int argc, char **argv, options *o) {
         }
         text.keys.clear();
         bool known = false;
-        if (!apply_option(argc, argv, &i, o, &known)) {
-            usage_error(std::string("bad value for ") + arg);
+        std::string problem;
+        if (!apply_option(argc, argv, &i, o, &known, &problem)) {
+            usage_error(problem);
             return false;
         }
         if (known) continue;
@@ -183,13 +200,13 @@ bool parse_arguments(int argc, char **argv, options *o) {
 std::unique_ptr<line_source> open_input(const input_item &item, session &s) {
     if (!item.is_file) return text_input(item.text);
     if (item.text == "-") return stream_input(stdin, "stdin", false);
-    std::FILE *f = std::fopen(item.text.c_str(), "r");
-    if (f == nullptr) {
-        s.report_problem("cannot read " + item.text + ": " + std::strerror(errno));
+    std::string problem;
+    std::unique_ptr<line_source> in = file_input(item.text, &problem);
+    if (in == nullptr) {
+        s.report_problem(problem);
         s.fail_fatally();
-        return nullptr;
     }
-    return stream_input(f, item.text, true);
+    return in;
 }
 
 void run_inputs(session &s, const options &o) {
@@ -215,7 +232,9 @@ int run_shell(const options &o) {
         return 1;
     }
     library lib(entry);
-    session s(lib, o.settings);
+    shell_settings settings = o.settings;
+    settings.failures_set_status = !o.inputs.empty();
+    session s(lib, settings);
     if (!s.start()) return 1;
     if (!o.output.empty() && !s.set_output(o.output)) return 1;
     for (const std::string &text : o.connects)

@@ -15,6 +15,10 @@ struct form_entry {
 
 const form_entry forms[] = {{fetch_form::array, "array"}, {fetch_form::variable, "variable"}};
 
+// Statement attributes that can end a result early.
+const int attr_query_timeout = 0; // SQL_ATTR_QUERY_TIMEOUT
+const int attr_max_rows = 1;      // SQL_ATTR_MAX_ROWS
+
 // Reads the rows of the current result, one fetch request per row.
 class row_reader {
 public:
@@ -148,21 +152,6 @@ void fail(statement_run *run, const outcome &o) {
     run->failure = o;
 }
 
-// Header names that filled the field record's name field end in "..." (they
-// may have been cut), and a name equal to an earlier one gets its column
-// number, so that every column stays distinguishable.
-void mark_names(std::vector<column_info> *columns) {
-    for (size_t k = 0; k < columns->size(); ++k) {
-        column_info &c = (*columns)[k];
-        if (c.name_filled) c.name += "...";
-        for (size_t j = 0; j < k; ++j)
-            if ((*columns)[j].name == c.name) {
-                c.name += "[" + std::to_string(k + 1) + "]";
-                break;
-            }
-    }
-}
-
 void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
     for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
         cell &c = (*r)[k];
@@ -186,8 +175,15 @@ void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery deliver
         progress.rows_so_far(++run->rows);
     }
     progress.finish();
-    writer.end(run->rows);
+    run->rows_begun = true;
     if (failed) fail(run, fetched);
+}
+
+// A limit the statement attributes set on the result: its value, or 0 when
+// it is not set or cannot be read.
+long limit_in_force(library &lib, int slot, int attribute) {
+    int64_t value = 0;
+    return lib.get_attribute(slot, true, attribute, &value).ok() && value > 0 ? static_cast<long>(value) : 0;
 }
 
 } // namespace
@@ -212,7 +208,8 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     else if ((run.interrupted = interrupt_pending())) run.has_result = true;
     else {
         run.has_result = true;
-        mark_names(&columns);
+        run.max_rows = limit_in_force(lib, slot, attr_max_rows);
+        run.query_timeout = limit_in_force(lib, slot, attr_query_timeout);
         fetch_rows(lib, slot, form, delivery, columns, writer, progress, &run);
     }
     return run;

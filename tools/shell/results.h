@@ -32,6 +32,12 @@ struct statement_run {
     long rows = 0;        // rows fetched
     double affected = 0;  // row count of a statement without a result
     bool interrupted = false; // Ctrl-C: the rest of the result was not read
+    // The writer has begun the result's rows; the caller ends them with the
+    // footer, which tells the limits below and whether the result is whole.
+    bool rows_begun = false;
+    // Statement attributes in force on the result; 0 when not set.
+    long max_rows = 0;
+    long query_timeout = 0; // seconds
 };
 
 // The binary values of the result are rewritten in the shell's one hex

@@ -2,6 +2,7 @@
 #include "session.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -16,10 +17,63 @@
 
 namespace {
 
+// Files that include each other end here rather than in a stack overflow.
+const int include_depth_limit = 16;
+
 std::string row_count_text(double count) {
     if (count < 0) return "done";
     long n = static_cast<long>(count);
     return std::to_string(n) + (n == 1 ? " row affected" : " rows affected");
+}
+
+// A driver's message on one line: its lines joined by a space, blank lines
+// and the spaces around the breaks dropped.
+std::string one_line_message(const std::string &message) {
+    std::string out;
+    size_t start = 0;
+    while (start <= message.size()) {
+        size_t end = message.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = message.size();
+        std::string line = trim(message.substr(start, end - start));
+        if (!line.empty()) out += (out.empty() ? "" : " ") + line;
+        start = end + 1;
+    }
+    return out;
+}
+
+// Why a request failed: the driver's message, or what the status means.
+std::string failure_reason(const outcome &o) {
+    const status_name *s = find_status(o.status);
+    return !o.message.empty() ? one_line_message(o.message) : s != nullptr ? s->meaning : "unknown status";
+}
+
+// The limits of a result, as "max_rows = 2 and query_timeout = 5 s"; empty
+// when none is in force.
+std::string limits_text(const statement_run &run) {
+    std::string out;
+    if (run.max_rows > 0) out = "max_rows = " + std::to_string(run.max_rows);
+    if (run.query_timeout > 0)
+        out += (out.empty() ? "" : " and ") + std::string("query_timeout = ") + std::to_string(run.query_timeout) + " s";
+    return out;
+}
+
+// What the footer says after the row count: the limits in force, and why
+// the rows shown are not the whole result.
+std::string footer_remark(const statement_run &run) {
+    std::string limits = limits_text(run);
+    std::string remark = limits.empty() ? std::string() : ", limited by " + limits;
+    if (run.interrupted) remark += "; the result is incomplete: Ctrl-C stopped the reading";
+    else if (run.failed) remark += "; the result is incomplete: " + failure_reason(run.failure);
+    return remark;
+}
+
+// A statement named by its first words, such as "INSERT INTO t VALUES ...".
+std::string first_words(const std::string &sql) {
+    const size_t most_words = 4;
+    std::vector<std::string> w = words(sql);
+    std::string out;
+    for (size_t k = 0; k < w.size() && k < most_words; ++k) out += (k ? " " : "") + w[k];
+    return w.size() > most_words ? out + " ..." : out;
 }
 
 } // namespace
@@ -48,6 +102,7 @@ bool session::start() {
 void session::run(line_source &source) {
     source_name_ = source.name();
     line_number_ = 0;
+    name_statements_ = source.names_statements();
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
     std::string line;
@@ -55,25 +110,60 @@ void session::run(line_source &source) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            typed_.clear();
             std::fputs("\n", stdout);
             continue;
         }
-        ++line_number_;
-        handle_line(line);
+        read_line(source, line);
         if (take_interrupt()) stop_for_interrupt(source);
     }
     if (stopped()) return;
+    std::string problem = source.read_problem();
+    if (!problem.empty()) {
+        source_name_.clear(); // the message names the file itself
+        report_problem("cannot read " + source.name() + ": " + problem);
+        fail_fatally();
+        return;
+    }
     if (source.interactive()) {
         end_of_typing();
         return;
     }
     std::string rest = splitter_.take_pending();
-    if (!rest.empty()) run_sql(rest);
+    if (!rest.empty()) run_input_statement(rest);
+}
+
+// Messages about a statement of -c name it by its number among them and
+// its first words, as there are no lines to point at.
+void session::run_input_statement(const std::string &sql) {
+    if (name_statements_)
+        statement_label_ = "-c statement " + std::to_string(++statements_named_) + " \"" + first_words(sql) + "\"";
+    run_sql(sql);
+    statement_label_.clear();
+}
+
+// A line handled, and at a terminal kept for its history once it completes
+// a statement or command. A line recalled from the history may hold the
+// several lines of one statement.
+void session::read_line(line_source &source, const std::string &line) {
+    size_t start = 0, end;
+    do {
+        end = std::min(line.find('\n', start), line.size());
+        ++line_number_;
+        handle_line(line.substr(start, end - start));
+        start = end + 1;
+    } while (end < line.size() && !stopped());
+    if (!source.interactive()) return;
+    typed_ += (typed_.empty() ? "" : "\n") + line;
+    if (splitter_.pending()) return;
+    source.remember(typed_);
+    typed_.clear();
 }
 
 // Ctrl-C while a line ran: typed input starts over; a script stops.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
+    typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
     fail_fatally();
@@ -83,8 +173,38 @@ void session::stop_for_interrupt(const line_source &source) {
 void session::end_of_typing() {
     std::fputs("\n", stdout);
     std::fflush(stdout);
+    discard_unfinished();
+}
+
+void session::discard_unfinished() {
     std::string rest = splitter_.take_pending();
     if (!rest.empty()) note("the unfinished statement was discarded, not run: it had no ';'");
+}
+
+void session::quit() {
+    discard_unfinished();
+    quit_ = true;
+}
+
+void session::include(const std::string &path) {
+    std::string problem;
+    std::unique_ptr<line_source> file = file_input(path, &problem);
+    if (file != nullptr && include_depth_ >= include_depth_limit)
+        problem = "\\i " + path + ": files include each other more than " + std::to_string(include_depth_limit) +
+                  " deep";
+    if (!problem.empty()) {
+        report_problem(problem);
+        return;
+    }
+    std::string outer_name = source_name_;
+    long outer_line = line_number_;
+    bool outer_names_statements = name_statements_;
+    ++include_depth_;
+    run(*file);
+    --include_depth_;
+    source_name_ = outer_name;
+    line_number_ = outer_line;
+    name_statements_ = outer_names_statements;
 }
 
 void session::handle_line(const std::string &line) {
@@ -94,7 +214,7 @@ void session::handle_line(const std::string &line) {
     splitter_.add_line(line, &statements, &command);
     for (const std::string &sql : statements) {
         if (stopped() || interrupt_pending()) return;
-        run_sql(sql);
+        run_input_statement(sql);
     }
     if (!command.empty() && !stopped() && !interrupt_pending()) run_command(*this, command);
 }
@@ -131,8 +251,16 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
         if (!ask_password(bytes, &password)) return false;
         bytes = with_password(bytes, password);
     }
+    std::vector<std::string> unread = unread_settings(bytes);
+    if (!unread.empty())
+        report_notice("the library reads settings separated by exactly one space, so it will not read " +
+                      join(unread, ", ") + ": put one space before each setting");
     for (const std::string &key : keys_without_effect(bytes))
         note("-" + key + " has no effect: the data source's own settings decide it");
+    return open_connection(bytes);
+}
+
+bool session::open_connection(const std::string &bytes) {
     outcome o = connections_.open(bytes);
     if (o.status == ST_BADKEYWORD)
         o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
@@ -146,6 +274,15 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
     return true;
 }
 
+bool session::reconnect(int slot) {
+    std::string bytes = connections_.find(slot)->connect_bytes;
+    int current = connections_.current();
+    disconnect(slot);
+    if (!open_connection(bytes)) return false;
+    if (current != slot) connections_.use(current);
+    return true;
+}
+
 int session::current_slot() {
     int slot = connections_.current();
     if (slot == 0) report_problem("not connected: use \\connect with a connect text or a data source name");
@@ -153,6 +290,16 @@ int session::current_slot() {
 }
 
 void session::run_sql(const std::string &sql) {
+    auto started = std::chrono::steady_clock::now();
+    run_and_report(sql);
+    if (!settings_.timing) return;
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
+    char text[48];
+    std::snprintf(text, sizeof text, "Time: %.3f ms", took.count());
+    answer(text);
+}
+
+void session::run_and_report(const std::string &sql) {
     int slot = current_slot();
     if (slot == 0) return;
     // The slot's previous result stayed open for the information items.
@@ -171,15 +318,21 @@ void session::run_sql(const std::string &sql) {
         report_problem("out of memory while reading the result; the rest of it was dropped");
         return;
     }
+    if (run.rows_begun) writer->end(run.rows, footer_remark(run));
     flush_output();
     if (!output_ok()) return;
     for (const outcome &n : run.notes) report_note(n);
+    if (!run.failed) connections_.statement_ran(slot, sql);
     if (run.interrupted) {
         lib_.free_statement(slot, 0);
         note("interrupted: the result was read no further than " + std::to_string(run.rows) +
              " rows, and its cursor is closed");
     } else if (run.failed) report_failure(run.failure);
     else if (!run.has_result) message(row_count_text(run.affected));
+    // CSV and TSV have no footer to tell that a limit may have cut them.
+    if (!writer->has_footer() && run.max_rows > 0 && run.rows >= run.max_rows)
+        note("the result stopped at max_rows = " + std::to_string(run.max_rows) +
+             ": it may have had more rows than were written");
 }
 
 bool session::set_output(const std::string &path) {
@@ -222,7 +375,7 @@ bool session::output_ok() {
 }
 
 void session::disconnect(int slot) {
-    bool rolls_back = connections_.autocommit_off(slot);
+    bool rolls_back = connections_.work_pending(slot) && connections_.autocommit_off(slot);
     connections_.close(slot);
     if (rolls_back)
         report_notice("slot " + std::to_string(slot) +
@@ -233,7 +386,7 @@ void session::show(const std::vector<column_info> &columns, const std::vector<ro
     std::unique_ptr<row_writer> writer = make_writer(settings_.format, *out_);
     writer->begin(columns);
     for (const row &r : rows) writer->add(r);
-    writer->end(static_cast<long>(rows.size()));
+    writer->end(static_cast<long>(rows.size()), std::string());
     flush_output();
     output_ok();
 }
@@ -254,32 +407,16 @@ void session::message(const std::string &text) {
 }
 
 std::string session::location() const {
+    if (!statement_label_.empty()) return statement_label_ + ": ";
     return source_name_.empty() ? std::string() : source_name_ + ":" + std::to_string(line_number_) + ": ";
 }
 
 namespace {
 
-// A driver's message on one line: its lines joined by a space, blank lines
-// and the spaces around the breaks dropped.
-std::string one_line_message(const std::string &message) {
-    std::string out;
-    size_t start = 0;
-    while (start <= message.size()) {
-        size_t end = message.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = message.size();
-        std::string line = trim(message.substr(start, end - start));
-        if (!line.empty()) out += (out.empty() ? "" : " ") + line;
-        start = end + 1;
-    }
-    return out;
-}
-
 std::string diagnostic_text(const outcome &o) {
     std::string state = o.sqlstate.empty() ? "(none)" : o.sqlstate;
-    const status_name *s = find_status(o.status);
-    std::string why = !o.message.empty() ? one_line_message(o.message) : s != nullptr ? s->meaning : "unknown status";
     return opcode_name(o.opcode) + ": " + status_label(o.status) + ", SQLSTATE " + state + ", native error " +
-           std::to_string(o.native) + ": " + why;
+           std::to_string(o.native) + ": " + failure_reason(o);
 }
 
 } // namespace

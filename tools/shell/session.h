@@ -21,7 +21,9 @@ struct shell_settings {
     output_format format = output_format::table;
     fetch_form form = fetch_form::array;
     bool bail = false;  // stop at the first failure
+    bool failures_set_status = false; // any failure makes the exit status 1 (-c and -f)
     bool quiet = false; // no banner and no informational messages
+    bool timing = false; // say how long each statement took
 };
 
 class session {
@@ -44,7 +46,9 @@ public:
     void run_sql(const std::string &sql);
 
     bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
-    int exit_status() const { return fatal_ || (settings_.bail && failed_) ? 1 : 0; }
+    int exit_status() const {
+        return fatal_ || ((settings_.bail || settings_.failures_set_status) && failed_) ? 1 : 0;
+    }
     // A failure that ends the shell with exit status 1 even without --bail:
     // a start-up connection failed, or a file could not be read.
     void fail_fatally() { fatal_ = true; }
@@ -53,7 +57,14 @@ public:
     library &lib() { return lib_; }
     connection_table &connections() { return connections_; }
     shell_settings &settings() { return settings_; }
-    void quit() { quit_ = true; }
+    // Ends the session after this line; an unfinished statement is
+    // discarded, not run, and the shell says so.
+    void quit();
+    // Runs the lines of a file here, as if they were typed (\i).
+    void include(const std::string &path);
+    // Connects a slot again with the connect text it was connected with;
+    // false when that failed.
+    bool reconnect(int slot);
     // The slot statements go to; 0 (and a failure reported) when there is none.
     int current_slot();
     // Sends results to a file from now on; an empty path means standard
@@ -79,9 +90,14 @@ public:
 
 private:
     void handle_line(const std::string &line);
+    void run_input_statement(const std::string &sql);
     bool ask_password(const std::string &bytes, std::string *password);
+    bool open_connection(const std::string &bytes);
     void stop_for_interrupt(const line_source &source);
     void end_of_typing();
+    void discard_unfinished();
+    void run_and_report(const std::string &sql);
+    void read_line(line_source &source, const std::string &line);
     std::string prompt() const;
     std::string location() const;
     void flush_output();
@@ -101,6 +117,11 @@ private:
     bool fatal_ = false;
     std::string source_name_;
     long line_number_ = 0;
+    int include_depth_ = 0;
+    std::string typed_; // the lines typed since the last complete statement
+    bool name_statements_ = false;   // the input is -c text
+    long statements_named_ = 0;      // statements of -c so far, over all -c texts
+    std::string statement_label_;    // names the statement of -c that runs
 };
 
 #endif

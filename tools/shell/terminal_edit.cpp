@@ -57,13 +57,21 @@ public:
         if (text == nullptr) return false;
         *line = text;
         std::free(text);
-        if (line->find_first_not_of(" \t") != std::string::npos) add_history(history_text(*line).c_str());
         return true;
     }
     bool interactive() const override { return true; }
+    // An entry recalled and run again unchanged is not added twice.
+    void remember(const std::string &entry) override {
+        std::string kept = history_text(entry);
+        if (entry.find_first_not_of(" \t\n") == std::string::npos || kept == last_) return;
+        typing_locale typing;
+        add_history(kept.c_str());
+        last_ = kept;
+    }
 
 private:
     std::string history_;
+    std::string last_; // the entry added last in this session
 };
 
 } // namespace

@@ -1,4 +1,4 @@
-// text.cpp - trimming, splitting and taking off quotes.
+// text.cpp - trimming, splitting, joining and taking off quotes.
 #include "text.h"
 
 #include <sstream>
@@ -15,6 +15,12 @@ std::vector<std::string> words(const std::string &s) {
     std::vector<std::string> out;
     std::string w;
     while (in >> w) out.push_back(w);
+    return out;
+}
+
+std::string join(const std::vector<std::string> &parts, const std::string &separator) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? separator : "") + parts[i];
     return out;
 }
 

@@ -11,6 +11,8 @@
 std::string trim(const std::string &s);
 // The words of s, split at spaces and tabs.
 std::vector<std::string> words(const std::string &s);
+// The parts with the separator between them: "a, b".
+std::string join(const std::vector<std::string> &parts, const std::string &separator);
 // Takes off the double quotes around a text ("my file.txt"); false when
 // it stands in none.
 bool unquote(std::string *s);

@@ -1,0 +1,15 @@
+// transaction.h - what a statement does to the open transaction of a
+// connection with autocommit off, as far as the shell can tell from its
+// first words: it changes data, it ends the transaction, or neither.
+#ifndef RORI_SHELL_TRANSACTION_H
+#define RORI_SHELL_TRANSACTION_H
+
+#include <string>
+
+enum class transaction_effect { none, changes, ends };
+
+// A statement the shell does not know to leave the data alone counts as
+// changing it, so that work is never lost without a word.
+transaction_effect effect_on_transaction(const std::string &sql);
+
+#endif
