@@ -23,7 +23,7 @@ else
   why="File too large"
 fi
 expect "a full file system ends the command with status 1" "$(sed '$d' <<<"$written")" <<OUT
-error: could not write to $full_dir/out.csv: $why
+-c statement 1 "WITH RECURSIVE g(n) AS ...": error: could not write to $full_dir/out.csv: $why
 [exit 1]
 OUT
 size=$(tail -1 <<<"$written")
@@ -35,7 +35,7 @@ size=$(tail -1 <<<"$written")
 expect "-o /dev/full, seen at the final flush" \
   "$(run_shell -o /dev/full -c "SELECT 1 AS one; CREATE TABLE after_failure (x INTEGER)" demo)" <<'OUT'
 connected slot 1: demo
-error: could not write to /dev/full: No space left on device
+-c statement 1 "SELECT 1 AS one": error: could not write to /dev/full: No space left on device
 [exit 1]
 OUT
 expect "the statement after a write failure did not run" \

@@ -155,6 +155,8 @@ public:
     explicit table_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
         columns_ = marked_names(columns);
+        right_.clear();
+        for (const column_info &c : columns_) right_.push_back(is_numeric_type(c.type_code));
         held_.clear();
         widths_.clear();
     }
@@ -175,19 +177,34 @@ public:
     bool holds_rows() const override { return true; }
 
 private:
-    // What the table shows of a value; *shown keeps its memory from row to
-    // row. A short value of printable ASCII is shown as it is.
-    static void shown_as(const cell &c, std::string *shown) {
-        if (!c.null && c.text.size() <= table_max_width && printable_ascii(c.text)) shown->assign(c.text);
-        else *shown = cut_lines(table_text(c));
+    // A value as the table shows it, measured once.
+    struct shown_value {
+        std::string text;
+        bool lines = false; // it holds line feeds: each line is measured as it is printed
+        size_t cells = 0;   // otherwise its width
+    };
+
+    // *shown keeps its memory from row to row. A short value of printable
+    // ASCII is shown as it is, one cell a byte.
+    static void shown_as(const cell &c, shown_value *shown) {
+        if (!c.null && c.text.size() <= table_max_width && printable_ascii(c.text)) {
+            shown->text.assign(c.text);
+            shown->lines = false;
+            shown->cells = c.text.size();
+            return;
+        }
+        shown->text = cut_lines(table_text(c));
+        shown->lines = shown->text.find('\n') != std::string::npos;
+        shown->cells = shown->lines ? 0 : cells_in(shown->text);
     }
+    static size_t width_of(const shown_value &v) { return v.lines ? widest_line(v.text) : v.cells; }
     void print_held() {
-        std::vector<std::string> header;
-        for (const column_info &c : columns_) header.push_back(cut_lines(table_text(cell{c.name, false})));
+        std::vector<shown_value> header(columns_.size());
+        for (size_t k = 0; k < columns_.size(); ++k) shown_as(cell{columns_[k].name, false}, &header[k]);
         widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            size_t widest = widest_line(header[k]);
-            for (const auto &r : held_) widest = std::max(widest, widest_line(r[k]));
+            size_t widest = width_of(header[k]);
+            for (const auto &r : held_) widest = std::max(widest, width_of(r[k]));
             widths_.push_back(widest);
         }
         print_row(header, false);
@@ -201,32 +218,34 @@ private:
     // A later row's value that is wider than the widths of the held rows is
     // shown whole and pushes the rest of its line out of alignment: no digit
     // or character is hidden.
-    static void append_padded(const std::string &v, size_t width, bool right, std::string *line) {
-        size_t cells = cells_in(v);
+    static void append_padded(const std::string &v, size_t cells, size_t width, bool right, std::string *line) {
         size_t pad = cells < width ? width - cells : 0;
         if (right) line->append(pad, ' ');
-        *line += v;
+        line->append(v);
         if (!right) line->append(pad, ' ');
     }
     // The lines of one row: as many as its value with the most lines has.
     // They are put together in one buffer, kept from row to row, and
     // written at once; only a value with line feeds is split.
-    void print_row(const std::vector<std::string> &values, bool align) {
+    void print_row(const std::vector<shown_value> &values, bool align) {
         static const std::string nothing;
         parts_.resize(values.size());
         size_t height = 1;
         for (size_t k = 0; k < values.size(); ++k) {
             parts_[k].clear();
-            if (values[k].find('\n') != std::string::npos) parts_[k] = lines_of(values[k]);
+            if (values[k].lines) parts_[k] = lines_of(values[k].text);
             height = std::max(height, parts_[k].size());
         }
         line_.clear();
         for (size_t i = 0; i < height; ++i) {
             for (size_t k = 0; k < widths_.size(); ++k) {
                 const std::vector<std::string> &p = parts_[k];
-                const std::string &part = p.empty() ? (i == 0 ? values[k] : nothing) : i < p.size() ? p[i] : nothing;
-                line_ += k ? "| " : " ";
-                append_padded(part, widths_[k], align && is_numeric_type(columns_[k].type_code), &line_);
+                bool right = align && right_[k];
+                if (k) line_ += '|';
+                line_ += ' ';
+                const std::string &part = p.empty() ? (i == 0 ? values[k].text : nothing) : i < p.size() ? p[i] : nothing;
+                size_t cells = p.empty() ? (i == 0 ? values[k].cells : 0) : cells_in(part);
+                append_padded(part, cells, widths_[k], right, &line_);
                 line_ += i + 1 < p.size() ? '+' : ' ';
             }
             line_.erase(line_.find_last_not_of(' ') + 1); // the spaces at the end of this line
@@ -236,9 +255,10 @@ private:
     }
 
     std::vector<column_info> columns_;
-    std::vector<std::vector<std::string>> held_;
+    std::vector<bool> right_; // numbers, aligned to the right
+    std::vector<std::vector<shown_value>> held_;
     std::vector<size_t> widths_; // set once the held rows are printed
-    std::vector<std::string> shown_;
+    std::vector<shown_value> shown_;
     std::vector<std::vector<std::string>> parts_; // the lines of values with line feeds
     std::string line_;
 };
