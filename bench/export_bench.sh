@@ -10,9 +10,8 @@
 # Prints per source and way the median wall-clock seconds and the median
 # processor seconds of the client process (user and system; the server's
 # work is not in it), each with its ratio to the loop's (the table against
-# the CSV loop). On a busy machine the processor times are the steadier
-# figure. It starts its own database servers (scripts/servers.sh) and
-# removes everything it made at the end.
+# the CSV loop). It starts its own database servers (scripts/servers.sh)
+# and removes everything it made at the end.
 #
 #   [RORI_SHELL=SHELL] bench/export_bench.sh [BUILD_DIR [ROWS [ROUNDS]]]   (build/linux 500000 5)
 set -euo pipefail
