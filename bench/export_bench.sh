@@ -10,8 +10,9 @@
 # Prints per source and way the median wall-clock seconds and the median
 # processor seconds of the client process (user and system; the server's
 # work is not in it), each with its ratio to the loop's (the table against
-# the CSV loop). It starts its own database servers (scripts/servers.sh)
-# and removes everything it made at the end.
+# the CSV loop). It starts its own database servers (scripts/servers.sh),
+# or uses those of RORI_SERVERS_ENV when that names their env file (the
+# tests' servers), and removes everything it made at the end.
 #
 #   [RORI_SHELL=SHELL] bench/export_bench.sh [BUILD_DIR [ROWS [ROUNDS]]]   (build/linux 500000 5)
 set -euo pipefail
@@ -25,13 +26,13 @@ loop_bin=$build/bench/export_loop
 for f in "$shell_bin" "$loop_bin"; do [ -x "$f" ] || { echo "export_bench: $f is not built" >&2; exit 1; }; done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rori-export-XXXXXX")
-servers_env=$work/servers.env
+servers_env=${RORI_SERVERS_ENV:-$work/servers.env}
 cleanup() {
-  bash scripts/servers.sh stop "$servers_env" >/dev/null 2>&1 || true
+  [ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh stop "$servers_env" >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-bash scripts/servers.sh start "$servers_env" >/dev/null
+[ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh start "$servers_env" >/dev/null
 # shellcheck disable=SC1090
 source "$servers_env"
 
@@ -63,13 +64,13 @@ export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
 
 sources=(sqlite pg maria)
 declare -A make_table=(
-  [sqlite]="CREATE TABLE export_rows (n INTEGER, t VARCHAR(32), x NUMERIC(12,2));
+  [sqlite]="DROP TABLE IF EXISTS export_rows; CREATE TABLE export_rows (n INTEGER, t VARCHAR(32), x NUMERIC(12,2));
     INSERT INTO export_rows WITH RECURSIVE g(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM g WHERE n < $rows)
     SELECT n, printf('abcdefghijklmnopqrstuvwx%08d', n), n * 0.25 FROM g"
-  [pg]="CREATE TABLE export_rows (n integer, t varchar(32), x numeric(12,2));
+  [pg]="DROP TABLE IF EXISTS export_rows; CREATE TABLE export_rows (n integer, t varchar(32), x numeric(12,2));
     INSERT INTO export_rows SELECT g, 'abcdefghijklmnopqrstuvwx' || lpad(g::text, 8, '0'), g * 0.25
     FROM generate_series(1, $rows) g"
-  [maria]="CREATE TABLE export_rows (n integer, t varchar(32), x numeric(12,2));
+  [maria]="DROP TABLE IF EXISTS export_rows; CREATE TABLE export_rows (n integer, t varchar(32), x numeric(12,2));
     INSERT INTO export_rows SELECT seq, concat('abcdefghijklmnopqrstuvwx', lpad(seq, 8, '0')), seq * 0.25
     FROM seq_1_to_$rows"
 )
