@@ -17,6 +17,8 @@ packages=(
   libedit-dev:i386
   # the release archives (scripts/release.sh)
   zip unzip
+  # the differential test of the shell's splitter (tests/shell/split_differential)
+  python3
   postgresql mariadb-server mariadb-client odbc-postgresql:i386 odbc-mariadb:i386 iproute2
 )
 packages+=("$@")

@@ -16,6 +16,11 @@
 #   and RORI_UNUSED_PORT, a port on which nothing listened at the start.
 # The file appears only once every server answers.
 #
+# Every statement a server receives is logged, so that tests can compare
+# what reached it: PostgreSQL's in server.log (log_statement = all, each
+# line led by "time [pid] user@database "), MariaDB's in general.log (the
+# general query log), each in the instance's folder.
+#
 # Usage:
 #   servers.sh start [ENV_FILE]      start all four (stopping those of an
 #                                    earlier start that used ENV_FILE first)
@@ -112,7 +117,8 @@ pg_start() { # pg_start DIR PORT
   bin=$(pg_bin)
   local out
   out=$(as_pg_user "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=off -c full_page_writes=off" \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=off -c full_page_writes=off -c log_statement=all \
+        -c log_line_prefix='%m [%p] %q%u@%d '" \
     start 2>&1) || { echo "$out" >&2; tail -20 "$dir/server.log" >&2; return 1; }
 }
 
@@ -154,7 +160,8 @@ maria_start() { # maria_start DIR PORT
   rm -f "$dir/server.pid"
   setsid mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/server.sock" \
     --pid-file="$dir/server.pid" --port="$port" --bind-address=127.0.0.1 --skip-networking=0 \
-    --skip-name-resolve --log-error="$dir/server.log" $(maria_user_opt) "${MARIA_OPTS[@]}" \
+    --skip-name-resolve --log-error="$dir/server.log" --general-log --general-log-file="$dir/general.log" \
+    $(maria_user_opt) "${MARIA_OPTS[@]}" \
     --max-allowed-packet=64M --character-set-server=utf8mb4 \
     </dev/null >/dev/null 2>&1 &
   local pid=$!

@@ -1,12 +1,16 @@
-// splitter_test.cpp - the shell cuts statements where each database would:
-// dollar-quoted bodies and E'' escapes on PostgreSQL, backslash escapes and
-// # comments on MariaDB, trigger and routine bodies, and a shell command
-// after a statement on the same line.
+// splitter_test.cpp - the shell cuts statements where each database's own
+// client would: dollar-quoted bodies, nested comments, parentheses and
+// standard_conforming_strings on PostgreSQL; DELIMITER, executable comments
+// and compound statements on MariaDB; bracketed names and trigger bodies on
+// SQLite; a shell command after a statement on the same line; and what the
+// shell learns from a PostgreSQL statement (COPY through the client, SET
+// standard_conforming_strings).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "pg_statements.h"
 #include "splitter.h"
 
 namespace {
@@ -14,6 +18,7 @@ namespace {
 struct split_result {
     std::vector<std::string> statements;
     std::vector<std::string> commands;
+    std::vector<std::string> problems;
     std::string pending;
 };
 
@@ -22,9 +27,11 @@ split_result split(sql_dialect dialect, const std::vector<std::string> &lines) {
     s.set_dialect(dialect);
     split_result r;
     for (const std::string &line : lines) {
-        std::string command;
-        s.add_line(line, &r.statements, &command);
-        if (!command.empty()) r.commands.push_back(command);
+        split_line out;
+        s.add_line(line, &out);
+        r.statements.insert(r.statements.end(), out.statements.begin(), out.statements.end());
+        if (!out.command.empty()) r.commands.push_back(out.command);
+        if (!out.problem.empty()) r.problems.push_back(out.problem);
     }
     r.pending = s.take_pending();
     return r;
@@ -57,7 +64,8 @@ TEST(splitter, mariadb_backslashes_comments_and_routines) {
                             "CREATE DEFINER=`ann`@`%` PROCEDURE p()", "BEGIN", "  IF 1 THEN SELECT 1; END IF;",
                             "  SELECT CASE WHEN 1 THEN 2 END;", "END;"});
     ASSERT_EQ(r.statements.size(), 2u);
-    EXPECT_EQ(r.statements[0], "INSERT INTO t VALUES ('a\\'; b', \"c\\\";\")");
+    // As the mariadb client does, a comment after the terminator goes with the statement.
+    EXPECT_EQ(r.statements[0], "INSERT INTO t VALUES ('a\\'; b', \"c\\\";\") # not; sent");
     EXPECT_EQ(r.statements[1].substr(r.statements[1].size() - 4), "\nEND");
     EXPECT_EQ(r.pending, "");
     // A column named like a routine does not make a table a routine.
@@ -78,7 +86,95 @@ TEST(splitter, command_after_a_statement_and_unfinished_text) {
     split_result r = split(sql_dialect::sqlite, {"SELECT 1; SELECT '\\x' \\o out.txt", "\\echo hi"});
     EXPECT_EQ(r.statements, lines{"SELECT 1"});
     EXPECT_EQ(r.commands, (lines{"\\o out.txt", "\\echo hi"}));
-    EXPECT_EQ(r.pending, "SELECT '\\x'");
+    EXPECT_EQ(r.pending, "SELECT '\\x' ");
+}
+
+TEST(splitter, postgresql_as_psql_reads_it) {
+    // A comment inside a comment: the DELETE is commented out.
+    split_result r = split(sql_dialect::postgresql, {"/* off:", "  /* old */", "  DELETE FROM t;", "*/",
+                                                     "SELECT count(*) FROM t; -- gone", "", "SELECT 1 -- kept", "",
+                                                     ";"});
+    EXPECT_EQ(r.statements, (lines{"/* off:\n  /* old */\n  DELETE FROM t;\n*/\nSELECT count(*) FROM t",
+                                   "SELECT 1 -- kept\n"}));
+    // Semicolons inside parentheses and inside BEGIN ATOMIC ... END.
+    r = split(sql_dialect::postgresql, {"CREATE RULE r AS ON UPDATE TO a DO (UPDATE b SET x = 1; UPDATE c SET x = 2);",
+                                        "CREATE FUNCTION f() RETURNS int BEGIN ATOMIC",
+                                        "SELECT CASE WHEN 1 = 1 THEN 1 END;",
+                                        "END; SELECT 2;"});
+    ASSERT_EQ(r.statements.size(), 3u);
+    EXPECT_EQ(r.statements[2], "SELECT 2");
+    // Without standard_conforming_strings a backslash escapes in '...'.
+    statement_splitter s;
+    s.set_dialect(sql_dialect::postgresql);
+    s.set_standard_strings(false);
+    split_line out;
+    s.add_line("SELECT 'it\\'s; here'; \\echo x", &out);
+    EXPECT_EQ(out.statements, lines{"SELECT 'it\\'s; here'"});
+    EXPECT_EQ(out.command, "\\echo x");
+}
+
+TEST(splitter, mariadb_as_its_client_reads_it) {
+    split_result r = split(sql_dialect::mariadb,
+                           {"DELIMITER //", "CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;",
+                            "DELETE FROM o;",
+                            "END //", "delimiter $$", "SELECT 'a$$b' $$ SELECT 2$$", "DELIMITER", "DELIMITER a\\b",
+                            "DELIMITER ;", "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3;", "SELECT 5--2;",
+                            "SELECT 6 -- c;", ";"});
+    EXPECT_EQ(r.statements, (lines{"CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;\nDELETE FROM o;\nEND",
+                                   "SELECT 'a$$b'", "SELECT 2",
+                                   "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3", "SELECT 5--2",
+                                   "SELECT 6 -- c;"}));
+    EXPECT_EQ(r.problems.size(), 2u);
+    // Compound statements of every kind stay whole with ';' as terminator.
+    const lines whole[] = {
+        {"BEGIN NOT ATOMIC DECLARE end INT DEFAULT 1; SET end = end + 1; SELECT end; END;"},
+        {"lbl: BEGIN NOT ATOMIC", "  l2: LOOP LEAVE l2; END LOOP l2;", "  SELECT CASE WHEN 1 THEN 2 END;", "END lbl;"},
+        {"IF @a > 0 THEN SELECT 1; ELSEIF @a < 0 THEN SELECT IF(1, 2, 3); END IF;"},
+        {"CREATE TRIGGER t BEFORE INSERT ON x FOR EACH ROW IF NEW.a THEN SET NEW.b = 1; END IF;"},
+        {"CREATE PACKAGE pkg AS FUNCTION f RETURN INT; PROCEDURE p; END;"},
+        {"CREATE PROCEDURE p AS BEGIN NULL; END;"},
+        {"/*!50003 CREATE*/ /*!50003 TRIGGER t AFTER INSERT ON x FOR EACH ROW BEGIN SET @a = 1; END */;"},
+        {"CREATE PACKAGE BODY pkg AS v INT; FUNCTION f RETURN INT AS BEGIN RETURN 1; END;",
+         "PROCEDURE p IS BEGIN NULL; END; BEGIN v := 1; END;"},
+    };
+    for (const lines &text : whole) {
+        split_result w = split(sql_dialect::mariadb, text);
+        EXPECT_EQ(w.statements.size(), 1u) << text[0];
+        EXPECT_EQ(w.pending, "") << text[0];
+    }
+    // ...while BEGIN alone starts a transaction, and BEGIN and END as names make no body.
+    EXPECT_EQ(split(sql_dialect::mariadb, {"BEGIN; CREATE TABLE e (begin INT, end INT); SELECT 1;"}).statements.size(),
+              3u);
+}
+
+TEST(splitter, sqlite_as_sqlite3_complete_reads_it) {
+    split_result r = split(sql_dialect::sqlite, {"SELECT [a;b], `c;d` FROM t;", "/* only a comment */",
+                                                 "CREATE TEMP TRIGGER tr AFTER INSERT ON t BEGIN",
+                                                 "  UPDATE t SET a = CASE WHEN 1 THEN 2 END; END; SELECT 3;"});
+    EXPECT_EQ(r.statements, (lines{"SELECT [a;b], `c;d` FROM t",
+                                   "CREATE TEMP TRIGGER tr AFTER INSERT ON t BEGIN\n"
+                                   "  UPDATE t SET a = CASE WHEN 1 THEN 2 END; END",
+                                   "SELECT 3"}));
+}
+
+TEST(splitter, postgresql_copy_through_the_client_and_standard_strings) {
+    EXPECT_EQ(client_copy_of("COPY t (a, b) FROM stdin WITH (FORMAT csv)"), client_copy::from_stdin);
+    EXPECT_EQ(client_copy_of("/* x */ copy (SELECT 'TO STDOUT' FROM stdin_t) TO STDOUT"), client_copy::to_stdout);
+    EXPECT_EQ(client_copy_of("COPY t FROM '/tmp/t.csv'"), client_copy::none);
+    EXPECT_EQ(client_copy_of("SELECT 'COPY t FROM STDIN'"), client_copy::none);
+    bool on = true;
+    EXPECT_TRUE(sets_standard_strings("SET standard_conforming_strings = 'off'", &on));
+    EXPECT_FALSE(on);
+    EXPECT_TRUE(sets_standard_strings("SET SESSION standard_conforming_strings TO on", &on));
+    EXPECT_TRUE(on);
+    EXPECT_FALSE(sets_standard_strings("SET standard_conforming_strings_x = off", &on));
+    // The inline data of a refused COPY is skipped up to \. and never split.
+    statement_splitter s;
+    s.set_dialect(sql_dialect::postgresql);
+    s.skip_copy_data();
+    split_line out;
+    for (const char *line : {"1\tDELETE FROM t;", "\\.", "SELECT 1;"}) s.add_line(line, &out);
+    EXPECT_EQ(out.statements, lines{"SELECT 1"});
 }
 
 } // namespace

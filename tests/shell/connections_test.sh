@@ -109,6 +109,12 @@ separators.sql:1: note: the library reads settings separated by exactly one spac
 separators.sql:2: note: the library reads settings separated by exactly one space, so it will not read -user: put one space before each setting
 OUT
 
+expect_lines "-pw VALUE with a space is the password, as the history takes it, not a request to type one" \
+  "$(run_shell -q -c '\connect -host=demo -user=ann -pw secret' -c '\slots' </dev/null)" <<'OUT'
+ 1    | *       | demo as ann
+[exit 0]
+OUT
+
 cat >uncommitted.sql <<'IN'
 CREATE TABLE kept (a INTEGER);
 \setattr conn autocommit 0
@@ -123,6 +129,13 @@ uncommitted.sql:4: note: slot 1 was disconnected with autocommit off: the librar
 ---
  0
 (1 row)
+[exit 0]
+OUT
+
+printf '%s\n' '\setattr conn autocommit off' 'INSERT INTO kept VALUES (1);' '\setattr conn autocommit off' >still_open.sql
+expect "autocommit set off again leaves the transaction open: its work is still rolled back, and said so" \
+  "$(run_shell -q -f still_open.sql demo)" <<'OUT'
+note: slot 1 was disconnected with autocommit off: the library rolled back the work that was not committed
 [exit 0]
 OUT
 
@@ -164,6 +177,20 @@ connected slot 1: demo
  2
 (1 row)
 [exit 0]
+OUT
+
+# SQLite cannot open a database whose folder is gone: \reconnect fails then,
+# and the slot stays listed, broken, until the folder is back.
+printf '[moving]\nDriver=SQLite3\nDatabase=%s/moving/m.db\n' "$work" >>user-odbc.ini
+mkdir moving && mkfifo lines && { "$shell_bin" -q <lines >moving.out 2>&1 & } && exec 3>lines
+step() { printf '%s\n' "${@:2}" '\echo -' >&3; for i in $(seq 300); do [ "$(grep -cx -- - moving.out)" -ge "$1" ] && break; sleep 0.1; done; }
+step 1 '\connect moving' && rm -r moving
+step 2 '\reconnect' '\slots' && mkdir moving
+step 3 '\reconnect' 'SELECT 1 AS back;'
+exec 3>&- && wait
+expect_lines "a failed \\reconnect keeps the slot, broken, for the next one" "$(cat moving.out)" <<'OUT'
+ 1    | *       | moving (broken: \reconnect connects it again)
+    1
 OUT
 
 for i in $(seq 1 11); do echo '\connect demo'; done >eleven.sql

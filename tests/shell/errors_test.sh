@@ -53,6 +53,13 @@ error: OP_CONNECT: ST_BADKEYWORD (13), SQLSTATE (none), native error 0: the conn
 [exit 1]
 OUT
 
+expect "an unknown first key is named also when the connect fails, and is no separator's fault" \
+  "$(run_shell -c '\connect -HOST=demo -user=ann')" <<'OUT'
+error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
+note: the connect text has no setting "HOST"; the settings after it were not read
+[exit 1]
+OUT
+
 cat >statuses.sql <<'IN'
 \free
 \setattr stmt rowset_size 5

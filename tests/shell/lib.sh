@@ -49,38 +49,79 @@ run_program() {
 # run_shell ARGS... - the same for the shell.
 run_shell() { run_program "$shell_bin" "$@"; }
 
-# typist LOG [N|TEXT KEYS]... - types keys as a person does, waiting before
-# each for what the terminal logged to LOG shows: the Nth prompt (every
-# prompt ends in ">"), or another text. Terminal escape sequences (Wine's
-# console draws with them) are ignored.
+# typist LOG [WAIT|KEYS]... - types keys as a person does, waiting before
+# each until the terminal logged to LOG shows WAIT (terminal_shows). Escape
+# sequences (Wine's console draws with them) are ignored.
 typist() {
-  local log=$1 step wanted i
+  local log=$1 step i
   shift
   for step in "$@"; do
-    wanted=${step%%|*}
     for i in $(seq 600); do
-      if [[ $wanted =~ ^[0-9]+$ ]]; then
-        [ "$(screen_text "$log" | grep -o '>' | wc -l)" -ge "$wanted" ] && break
-      else
-        screen_text "$log" | grep -qF -- "$wanted" && break
-      fi
+      terminal_shows "$log" "${step%%|*}" && break
       sleep 0.1
     done
     printf '%b' "${step#*|}"
   done
 }
 
-# screen_text LOG - what LOG shows, without escape sequences and carriage
-# returns.
-screen_text() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$1" | tr -d '\r'; }
+# terminal_shows LOG WAIT - whether the terminal logged to LOG shows WAIT:
+# N, the Nth prompt of the shell (prompts_shown); "@locked", a statement
+# waiting for a lock (waits_for_lock); or else a text, anywhere in what it
+# showed, overwritten since or not.
+terminal_shows() {
+  if [[ $2 =~ ^[0-9]+$ ]]; then
+    [ "$(prompts_shown "$1")" -ge "$2" ]
+  elif [ "$2" = @locked ]; then
+    waits_for_lock "$1"
+  else
+    without_escapes "$1" | tr -d '\r' | grep -qF -- "$2"
+  fi
+}
+
+# prompts_shown LOG - how many prompts of the shell LOG shows, the
+# continuation prompt "...>" included: the lines that begin with a prompt,
+# a carriage return also beginning one. Only the line start tells a prompt
+# from a '>' elsewhere, such as the one in the command line of script's
+# header, and the prompt's own end: "LABEL[N]>", "roridorezu>" or "...>".
+prompts_shown() {
+  without_escapes "$1" | sed 1d | tr '\r' '\n' | grep -cE '^[^>]*(\]|roridorezu|\.\.\.)>' || true
+}
+
+# waits_for_lock LOG - whether a program on the terminal logged to LOG
+# sleeps in the SQLite driver's wait for a lock, which retries after a
+# nanosleep: the statement that waits is then surely running, past the
+# point where a Ctrl-C would keep it from starting. The terminal's
+# programs are those of the session typed started (LOG.session).
+waits_for_lock() {
+  local session stat line fields
+  session=$(cat "$1.session" 2>/dev/null) || return 1
+  for stat in /proc/[0-9]*/stat; do
+    read -r line 2>/dev/null <"$stat" || continue # gone meanwhile
+    read -r -a fields <<<"${line##*) }" # state, parent, group, session...
+    [ "${fields[3]}" = "$session" ] && grep -qs nanosleep "${stat%stat}wchan" && return 0
+  done
+  return 1
+}
+
+# screen_text LOG - the lines LOG leaves on the screen, without escape
+# sequences: a carriage return goes back to the line's start, and what
+# follows it is written over what was there, as over an erased progress
+# line.
+screen_text() {
+  without_escapes "$1" | awk -F '\r' '{ line = ""; for (i = 1; i <= NF; i++) line = $i substr(line, length($i) + 1); print line }'
+}
+
+# without_escapes LOG - LOG without its terminal escape sequences.
+without_escapes() { sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' "$1"; }
 
 # typed LOG PROGRAM ARGS... - runs the program on a pseudo-terminal logged to
 # LOG, the keys coming from standard input (typist), and prints what the
-# terminal showed, without script's first and last line.
+# terminal showed, without script's first and last line. The program's
+# session, which script makes for it, is noted in LOG.session.
 typed() {
   local log=$1
   shift
-  script -qfec "$(printf '%q ' "$@")" "$log" >/dev/null
+  script -qfec "echo \$\$ >$(printf '%q' "$log.session"); exec $(printf '%q ' "$@")" "$log" >/dev/null
   screen_text "$log" | sed '1d;$d;s/ *$//'
 }
 

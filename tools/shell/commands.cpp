@@ -358,8 +358,9 @@ void cmd_setattr(session &s, const std::string &rest) {
         if (!o.ok()) s.report_failure(o);
         else if (commits) s.message("autocommit on: the open transaction was committed");
         else s.message(set_message(*scope, number, entry, shown));
-        // Turning autocommit on commits what was open; turning it off starts afresh.
-        if (o.ok() && autocommit) s.connections().autocommit_set(slot);
+        // Turning autocommit on commits what was open. Turning it off while
+        // it is already off changes nothing: the open transaction goes on.
+        if (o.ok() && autocommit && value->int_value() != 0) s.connections().autocommit_turned_on(slot);
     }
 }
 

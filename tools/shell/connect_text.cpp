@@ -253,6 +253,11 @@ bool take_password_request(std::string *typed) {
     std::string t = " " + trim(*typed) + " ";
     size_t at = t.find(" -pw ");
     if (at == std::string::npos) return false;
+    size_t value = t.find_first_not_of(' ', at + 4);
+    if (value < t.size() && t[value] != '-') {
+        *typed = trim(t.replace(at + 4, value - at - 4, "="));
+        return false;
+    }
     *typed = trim(t.erase(at, 4));
     return true;
 }
@@ -275,8 +280,9 @@ std::vector<std::string> unread_settings(const std::string &bytes) {
         if (bytes[w.begin] != '-' || eq >= w.end || std::find(read.begin(), read.end(), w.begin) != read.end())
             continue;
         unread.push_back(bytes.substr(w.begin, eq - w.begin));
-        odd_separator = odd_separator || w.begin < 2 || bytes[w.begin - 1] != ' ' || bytes[w.begin - 2] == ' ' ||
-                        bytes[w.begin - 2] == '\t';
+        // The first setting needs no separator: when it is unread, its key is unknown.
+        odd_separator = odd_separator || (w.begin > 0 && (bytes[w.begin - 1] != ' ' || w.begin < 2 ||
+                                                          bytes[w.begin - 2] == ' ' || bytes[w.begin - 2] == '\t'));
     }
     return odd_separator ? unread : std::vector<std::string>();
 }

@@ -34,8 +34,9 @@ std::string unknown_connect_key(const std::string &bytes);
 // "flags"): the data source's own settings decide those.
 std::vector<std::string> keys_without_effect(const std::string &bytes);
 
-// A text with a bare -pw (no "=") asks for the password to be typed; the
-// -pw is taken off.
+// A text with a bare -pw (no "=", and no value after it) asks for the
+// password to be typed; the -pw is taken off. "-pw VALUE", as other
+// clients take a password, becomes -pw=VALUE.
 bool take_password_request(std::string *typed);
 // The connect text with a typed password added (a bare data source name
 // becomes -host=NAME).

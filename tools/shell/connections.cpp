@@ -37,10 +37,14 @@ outcome connection_table::open(const std::string &connect_bytes) {
     bool named = lib_.info(slot, info_driver_name, &driver).ok();
     open_.push_back({slot, connection_label(connect_bytes), delivery_of_driver(driver),
                      named ? dialect_of_driver(driver) : sql_dialect::standard, connect_bytes});
-    std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
+    sort_by_slot();
     current_ = slot;
     o.slot = slot;
     return o;
+}
+
+void connection_table::sort_by_slot() {
+    std::sort(open_.begin(), open_.end(), [](const connection &a, const connection &b) { return a.slot < b.slot; });
 }
 
 bool connection_table::close(int slot) {
@@ -58,8 +62,21 @@ bool connection_table::autocommit_off(int slot) {
 }
 
 bool connection_table::is_dead(int slot) {
+    const connection *c = find(slot);
+    if (c != nullptr && c->unconnected) return true;
     int64_t value = 0;
     return lib_.get_attribute(slot, false, attr_connection_dead, &value).ok() && value == 1;
+}
+
+void connection_table::keep_unconnected(connection c, bool make_current) {
+    outcome taken = lib_.new_slot();
+    if (!taken.ok()) return;
+    c.slot = taken.slot;
+    c.unconnected = true;
+    c.work_pending = false;
+    open_.push_back(c);
+    sort_by_slot();
+    if (make_current || current_ == 0) current_ = c.slot;
 }
 
 void connection_table::statement_ran(int slot, const std::string &sql) {
@@ -70,7 +87,7 @@ void connection_table::statement_ran(int slot, const std::string &sql) {
     else if (effect == transaction_effect::changes && !c->work_pending) c->work_pending = autocommit_off(slot);
 }
 
-void connection_table::autocommit_set(int slot) {
+void connection_table::autocommit_turned_on(int slot) {
     connection *c = connection_in(open_, slot);
     if (c != nullptr) c->work_pending = false;
 }

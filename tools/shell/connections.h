@@ -19,6 +19,8 @@ struct connection {
     // With autocommit off, a statement that changes data ran since the last
     // COMMIT, ROLLBACK or change of autocommit: work waits to be committed.
     bool work_pending = false;
+    // The slot is taken but not connected: connecting it again failed.
+    bool unconnected = false;
 };
 
 class connection_table {
@@ -34,13 +36,19 @@ public:
     // Whether autocommit is off on a connected slot, so that disconnecting
     // it rolls back the work that was not committed.
     bool autocommit_off(int slot);
-    // Whether the driver says the slot's connection is lost.
+    // Whether the driver says the slot's connection is lost, or the slot
+    // has none since connecting it again failed.
     bool is_dead(int slot);
+    // Lists a connection whose slot was disconnected and could not be
+    // connected again, on a fresh slot without a connection, so that it can
+    // be connected again later with the same text.
+    void keep_unconnected(connection c, bool make_current);
     // Keeps track of the work waiting to be committed on a slot after one of
     // its statements succeeded.
     void statement_ran(int slot, const std::string &sql);
-    // Setting autocommit commits or starts afresh: no work is pending after it.
-    void autocommit_set(int slot);
+    // Turning autocommit on commits the open transaction: no work is
+    // pending after it.
+    void autocommit_turned_on(int slot);
     bool work_pending(int slot) const;
     // Makes a connected slot the current one.
     bool use(int slot);
@@ -58,6 +66,8 @@ public:
     void give_back(int slot);
 
 private:
+    void sort_by_slot();
+
     library &lib_;
     std::vector<connection> open_;
     int current_ = 0;

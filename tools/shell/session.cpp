@@ -12,6 +12,7 @@
 #include "connect_text.h"
 #include "entry.h"
 #include "names.h"
+#include "pg_statements.h"
 #include "progress.h"
 #include "text.h"
 
@@ -101,12 +102,14 @@ bool session::start() {
 
 void session::run(line_source &source) {
     source_name_ = source.name();
+    interactive_ = source.interactive();
     line_number_ = 0;
     name_statements_ = source.names_statements();
+    typing_ = typing_ || source.interactive();
     if (source.interactive() && !settings_.quiet)
         message("roridorezu-shell: type \\help for the commands, \\quit to leave.");
     std::string line;
-    while (!stopped()) {
+    while (!stopped() && !leaving_includes_) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
@@ -117,7 +120,7 @@ void session::run(line_source &source) {
         read_line(source, line);
         if (take_interrupt()) stop_for_interrupt(source);
     }
-    if (stopped()) return;
+    if (stopped() || leaving_includes_) return;
     std::string problem = source.read_problem();
     if (!problem.empty()) {
         source_name_.clear(); // the message names the file itself
@@ -138,7 +141,7 @@ void session::run(line_source &source) {
 void session::run_input_statement(const std::string &sql) {
     if (name_statements_)
         statement_label_ = "-c statement " + std::to_string(++statements_named_) + " \"" + first_words(sql) + "\"";
-    run_sql(sql);
+    run_split(sql);
     statement_label_.clear();
 }
 
@@ -160,13 +163,15 @@ void session::read_line(line_source &source, const std::string &line) {
     typed_.clear();
 }
 
-// Ctrl-C while a line ran: typed input starts over; a script stops.
+// Ctrl-C while a line ran: typed input starts over; a script stops, and
+// so does a file of \i typed at the prompt, which the prompt then follows.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
     typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
-    fail_fatally();
+    if (typing_) leaving_includes_ = true;
+    else fail_fatally();
 }
 
 // Ctrl-D: an unfinished statement is never run, as it may lack a WHERE.
@@ -199,24 +204,43 @@ void session::include(const std::string &path) {
     std::string outer_name = source_name_;
     long outer_line = line_number_;
     bool outer_names_statements = name_statements_;
+    bool outer_interactive = interactive_;
     ++include_depth_;
     run(*file);
     --include_depth_;
+    if (include_depth_ == 0) leaving_includes_ = false;
     source_name_ = outer_name;
     line_number_ = outer_line;
     name_statements_ = outer_names_statements;
+    interactive_ = outer_interactive;
 }
 
 void session::handle_line(const std::string &line) {
-    std::vector<std::string> statements;
-    std::string command;
+    split_line split;
     splitter_.set_dialect(connections_.current_dialect());
-    splitter_.add_line(line, &statements, &command);
-    for (const std::string &sql : statements) {
+    splitter_.add_line(line, &split);
+    if (!split.problem.empty()) report_problem(split.problem);
+    for (const std::string &sql : split.statements) {
         if (stopped() || interrupt_pending()) return;
         run_input_statement(sql);
     }
-    if (!command.empty() && !stopped() && !interrupt_pending()) run_command(*this, command);
+    if (!split.command.empty() && !stopped() && !interrupt_pending()) run_command(*this, split.command);
+}
+
+// A statement as the splitter cut it. PostgreSQL: a COPY through the client
+// is refused, its inline data in a script skipped; a change of
+// standard_conforming_strings changes how the next lines are split.
+void session::run_split(const std::string &sql) {
+    bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
+    client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
+    if (copy != client_copy::none) {
+        bool skip_data = copy == client_copy::from_stdin && !interactive_;
+        if (skip_data) splitter_.skip_copy_data();
+        report_problem(client_copy_refusal(copy, skip_data));
+        return;
+    }
+    bool on = true;
+    if (run_sql(sql) && postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
 }
 
 std::string session::prompt() const {
@@ -262,11 +286,15 @@ bool session::connect(const std::string &typed, bool prompt_for_password) {
 
 bool session::open_connection(const std::string &bytes) {
     outcome o = connections_.open(bytes);
-    if (o.status == ST_BADKEYWORD)
-        o.message = "the connect text has no setting \"" + unknown_connect_key(bytes) +
-                    "\"; the settings after it were not read";
+    std::string unknown = unknown_connect_key(bytes);
+    std::string unread = "the connect text has no setting \"" + unknown + "\"; the settings after it were not read";
+    if (o.status == ST_BADKEYWORD) o.message = unread;
     if (!o.ok()) {
         report_failure(o);
+        // The connect request tells an unknown key only when the connection
+        // is made without the settings after it; when it then fails, the
+        // driver's error ("no password supplied") would not say why.
+        if (o.status != ST_BADKEYWORD && !unknown.empty()) note(unread);
         return false;
     }
     report_note(o);
@@ -275,10 +303,14 @@ bool session::open_connection(const std::string &bytes) {
 }
 
 bool session::reconnect(int slot) {
-    std::string bytes = connections_.find(slot)->connect_bytes;
+    connection old = *connections_.find(slot);
     int current = connections_.current();
     disconnect(slot);
-    if (!open_connection(bytes)) return false;
+    if (!open_connection(old.connect_bytes)) {
+        // A server that is down now may be up later: the text is kept.
+        connections_.keep_unconnected(old, current == slot);
+        return false;
+    }
     if (current != slot) connections_.use(current);
     return true;
 }
@@ -289,19 +321,20 @@ int session::current_slot() {
     return slot;
 }
 
-void session::run_sql(const std::string &sql) {
+bool session::run_sql(const std::string &sql) {
     auto started = std::chrono::steady_clock::now();
-    run_and_report(sql);
-    if (!settings_.timing) return;
+    bool ok = run_and_report(sql);
+    if (!settings_.timing) return ok;
     std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - started;
     char text[48];
     std::snprintf(text, sizeof text, "Time: %.3f ms", took.count());
     answer(text);
+    return ok;
 }
 
-void session::run_and_report(const std::string &sql) {
+bool session::run_and_report(const std::string &sql) {
     int slot = current_slot();
-    if (slot == 0) return;
+    if (slot == 0) return false;
     // The slot's previous result stayed open for the information items.
     lib_.free_statement(slot, 0);
     std::unique_ptr<row_writer> writer = make_writer(settings_.format, *out_);
@@ -316,11 +349,11 @@ void session::run_and_report(const std::string &sql) {
         flush_output();
         lib_.free_statement(slot, 0);
         report_problem("out of memory while reading the result; the rest of it was dropped");
-        return;
+        return false;
     }
     if (run.rows_begun) writer->end(run.rows, footer_remark(run));
     flush_output();
-    if (!output_ok()) return;
+    if (!output_ok()) return false;
     for (const outcome &n : run.notes) report_note(n);
     if (!run.failed) connections_.statement_ran(slot, sql);
     if (run.interrupted) {
@@ -333,6 +366,7 @@ void session::run_and_report(const std::string &sql) {
     if (!writer->has_footer() && run.max_rows > 0 && run.rows >= run.max_rows)
         note("the result stopped at max_rows = " + std::to_string(run.max_rows) +
              ": it may have had more rows than were written");
+    return !run.failed;
 }
 
 bool session::set_output(const std::string &path) {

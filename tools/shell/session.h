@@ -42,8 +42,9 @@ public:
     // is set. False when no connection was made.
     bool connect(const std::string &typed, bool prompt_for_password = false);
     // Runs a statement that was taken whole (the last one of an input that
-    // ended without a semicolon, and the catalog commands).
-    void run_sql(const std::string &sql);
+    // ended without a semicolon, and the catalog commands); false when it
+    // failed.
+    bool run_sql(const std::string &sql);
 
     bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
     int exit_status() const {
@@ -91,12 +92,13 @@ public:
 private:
     void handle_line(const std::string &line);
     void run_input_statement(const std::string &sql);
+    void run_split(const std::string &sql);
     bool ask_password(const std::string &bytes, std::string *password);
     bool open_connection(const std::string &bytes);
     void stop_for_interrupt(const line_source &source);
     void end_of_typing();
     void discard_unfinished();
-    void run_and_report(const std::string &sql);
+    bool run_and_report(const std::string &sql); // false when it failed
     void read_line(line_source &source, const std::string &line);
     std::string prompt() const;
     std::string location() const;
@@ -115,9 +117,12 @@ private:
     bool quit_ = false;
     bool failed_ = false;
     bool fatal_ = false;
+    bool interactive_ = false; // lines are typed at the prompt
     std::string source_name_;
     long line_number_ = 0;
     int include_depth_ = 0;
+    bool typing_ = false;         // the input below any \i is typed at a terminal
+    bool leaving_includes_ = false; // Ctrl-C in a file of \i typed at the prompt
     std::string typed_; // the lines typed since the last complete statement
     bool name_statements_ = false;   // the input is -c text
     long statements_named_ = 0;      // statements of -c so far, over all -c texts

@@ -1,5 +1,5 @@
-// splitter.cpp - the dialects' quoting rules, and the quote, comment and
-// body states of the statement splitter.
+// splitter.cpp - the statement splitter: quotes, comments, terminators and
+// line commands, read as each database's own client reads them.
 #include "splitter.h"
 
 #include <cctype>
@@ -8,42 +8,23 @@
 
 namespace {
 
-struct dialect_rules {
-    sql_dialect value;
-    const char *name;
-    const char *driver_marks[4]; // parts of the driver's file name, lower case
-    bool backslash_strings;      // '...' and "..." take backslash escapes
-    bool escape_strings;         // E'...' takes backslash escapes
-    bool dollar_quotes;          // $$ ... $$ and $tag$ ... $tag$
-    bool hash_comments;          // # to the end of the line
-};
+const std::string semicolon = ";";
 
-const dialect_rules dialects[] = {
-    {sql_dialect::standard, "standard SQL", {}, false, false, false, false},
-    {sql_dialect::sqlite, "SQLite", {"sqlite"}, false, false, false, false},
-    {sql_dialect::postgresql, "PostgreSQL", {"psql", "postgres", "pgsql"}, false, true, true, false},
-    {sql_dialect::mariadb, "MariaDB", {"maodbc", "myodbc", "maria"}, true, false, false, true},
-};
-
-const dialect_rules &rules_of(sql_dialect d) { return entry_for(dialects, d); }
-
-// Words that follow END without closing a BEGIN or CASE: END IF, END LOOP...
-const char *const compound_ends[] = {"IF", "LOOP", "WHILE", "REPEAT", "FOR"};
-// The objects whose CREATE statement may hold a body with semicolons, and
-// objects whose names end the search for one (CREATE TABLE t (event TEXT)).
-const char *const routine_kinds[] = {"TRIGGER", "PROCEDURE", "FUNCTION", "EVENT"};
-const char *const other_kinds[] = {"TABLE", "VIEW", "INDEX", "SCHEMA", "DATABASE", "SEQUENCE", "TYPE", "DOMAIN"};
-// A routine is named within this many words of its CREATE
-// (CREATE OR REPLACE DEFINER = ann TEMPORARY TRIGGER ...).
-const int routine_word_window = 8;
-
-template <size_t N> bool is_one_of(const std::string &word, const char *const (&list)[N]) {
-    for (const char *w : list)
-        if (word == w) return true;
-    return false;
+bool is_word_char(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+char at(const std::string &line, size_t i) { return i < line.size() ? line[i] : '\0'; }
+
+// What must follow "--" for MariaDB to take it as a comment (the end of the
+// line counts).
+bool space_or_control(char c) { return static_cast<unsigned char>(c) <= ' ' || c == '\x7f'; }
+
+// The first character at or after i that is not a space or tab.
+char next_sign(const std::string &line, size_t i) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    return at(line, i);
+}
 
 // "$tag$" starting at i, or empty when line[i] begins none.
 std::string dollar_tag_at(const std::string &line, size_t i) {
@@ -54,72 +35,198 @@ std::string dollar_tag_at(const std::string &line, size_t i) {
     return line.substr(i, j - i + 1);
 }
 
-} // namespace
-
-sql_dialect dialect_of_driver(const std::string &driver_name) {
-    std::string name;
-    for (char c : driver_name) name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const dialect_rules &d : dialects)
-        for (const char *mark : d.driver_marks)
-            if (mark != nullptr && name.find(mark) != std::string::npos) return d.value;
-    return sql_dialect::standard;
+std::string without_leading_spaces(const std::string &s) {
+    size_t i = s.find_first_not_of(" \t\r\n\f\v");
+    return i == std::string::npos ? std::string() : s.substr(i);
 }
 
-const char *dialect_name(sql_dialect dialect) { return rules_of(dialect).name; }
+std::string without_trailing_spaces(const std::string &s) {
+    size_t i = s.find_last_not_of(" \t\r\n\f\v");
+    return i == std::string::npos ? std::string() : s.substr(0, i + 1);
+}
+
+// The argument of DELIMITER as the mariadb client reads it: a word, or a
+// text in quotes in which a doubled quote stands for one. Empty when none.
+std::string delimiter_argument(const std::string &rest) {
+    size_t i = rest.find_first_not_of(" \t");
+    if (i == std::string::npos) return std::string();
+    char quote = rest[i];
+    if (quote != '\'' && quote != '"' && quote != '`') return rest.substr(i, rest.find_first_of(" \t", i) - i);
+    std::string value;
+    for (size_t j = i + 1; j < rest.size(); ++j) {
+        if (rest[j] != quote) value += rest[j];
+        else if (at(rest, j + 1) == quote) value += rest[j++];
+        else return value;
+    }
+    return std::string(); // no closing quote
+}
+
+} // namespace
+
+const std::string &statement_splitter::terminator() const {
+    return rules().delimiter_command ? delimiter_ : semicolon;
+}
 
 void statement_splitter::start_over() {
     buffer_.clear();
+    content_ = executable_ = false;
     state_ = state::plain;
+    comment_depth_ = 0;
     word_.clear();
-    words_ = 0;
-    create_ = routine_ = after_end_ = false;
-    depth_ = 0;
+    body_.start(dialect_);
 }
 
-void statement_splitter::finish(std::vector<std::string> *done) {
-    std::string statement = trim(buffer_);
-    if (!statement.empty()) done->push_back(statement);
+void statement_splitter::finish(split_line *out, const std::string &rest_of_line) {
+    std::string statement = without_leading_spaces(buffer_ + rest_of_line);
+    if (!rules().keeps_end_spaces) statement = without_trailing_spaces(statement);
+    if (content_) out->statements.push_back(statement);
     start_over();
 }
 
-// END closes the innermost BEGIN or CASE of a body.
-void statement_splitter::close_body() {
-    after_end_ = false;
-    if (depth_ > 0) --depth_;
+// A word has ended before line[i].
+void statement_splitter::end_word(const std::string &line, size_t i) {
+    if (word_.empty()) return;
+    body_.word(word_, next_sign(line, i));
+    word_.clear();
 }
 
-// A word has ended: it may begin a routine, or open or close its body.
-void statement_splitter::end_word() {
-    if (word_.empty()) return;
-    std::string word = word_;
-    word_.clear();
-    ++words_;
-    if (after_end_ && is_one_of(word, compound_ends)) {
-        after_end_ = false;
-        return;
+// DELIMITER x, a line of its own while no statement is pending (MariaDB):
+// x, one or more characters, ends statements from now on.
+bool statement_splitter::delimiter_command(const std::string &line, split_line *out) {
+    if (!rules().delimiter_command || pending()) return false;
+    std::vector<std::string> w = words(line);
+    if (w.empty() || w[0].size() != 9) return false;
+    for (char &c : w[0]) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (w[0] != "DELIMITER") return false;
+    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + 9));
+    if (value.empty()) out->problem = "DELIMITER must be followed by the delimiter: one or more characters";
+    else if (value.find('\\') != std::string::npos)
+        out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
+    else delimiter_ = value;
+    return true;
+}
+
+// A comment to the end of the line. Before a statement it is no part of
+// it; inside one the server gets it with the rest.
+size_t statement_splitter::line_comment(const std::string &line, size_t i) {
+    if (!trim(buffer_).empty() && !rules().drops_comments) buffer_ += line.substr(i);
+    return line.size();
+}
+
+size_t statement_splitter::block_comment_start(const std::string &line, size_t i) {
+    size_t mark = at(line, i + 2) == '!' ? 1 : line.compare(i + 2, 2, "M!") == 0 ? 2 : 0;
+    if (rules().delimiter_command && mark > 0) {
+        // MariaDB runs the text of /*! ... */ and /*M! ... */; the server
+        // version after the mark is no word of the statement.
+        size_t j = i + 2 + mark;
+        while (std::isdigit(static_cast<unsigned char>(at(line, j))) != 0) ++j;
+        buffer_ += line.substr(i, j - i);
+        executable_ = content_ = true;
+        return j;
     }
-    if (after_end_) {
-        close_body();
-        if (word == "CASE") return; // END CASE closes the CASE
+    if (!rules().drops_comments) buffer_ += "/*";
+    state_ = state::block_comment;
+    comment_depth_ = 1;
+    return i + 2;
+}
+
+// The terminator at i: the statement ends, unless a semicolon stands in a
+// body. The mariadb client sends a comment that follows on the same line
+// with the statement.
+size_t statement_splitter::terminate(const std::string &line, size_t i, split_line *out) {
+    size_t after = i + terminator().size();
+    if (terminator() == semicolon && !body_.semicolon()) {
+        buffer_ += ';';
+        return after;
     }
-    if (words_ == 1) create_ = word == "CREATE";
-    else if (create_ && !routine_ && words_ <= routine_word_window) {
-        routine_ = is_one_of(word, routine_kinds);
-        create_ = !is_one_of(word, other_kinds);
+    if (!rules().delimiter_command) {
+        finish(out, std::string());
+        return after;
     }
-    if (!routine_) return;
-    if (word == "BEGIN" || word == "CASE") ++depth_;
-    else if (word == "END") after_end_ = true;
+    size_t j = line.find_first_not_of(" \t", after);
+    bool comment = j != std::string::npos &&
+                   (line[j] == '#' || (line.compare(j, 2, "--") == 0 && space_or_control(at(line, j + 2))));
+    finish(out, comment ? line.substr(after) : std::string());
+    return comment ? line.size() : after;
+}
+
+void statement_splitter::open_quote(char c, bool escape_prefix) {
+    const dialect_rules &r = rules();
+    static const char openings[] = {'\'', '"', '`', '['};
+    static const state opens[] = {state::single_quote, state::double_quote, state::back_quote, state::bracket};
+    for (size_t k = 0; k < sizeof openings; ++k)
+        if (c == openings[k]) state_ = opens[k];
+    bool escape_string = r.escape_strings && (escape_prefix || !standard_strings_);
+    escapes_ = (c != '`' && c != '[' && r.backslash_strings) || (c == '\'' && escape_string);
+}
+
+// One character outside quotes and comments; returns where to go on.
+size_t statement_splitter::plain(const std::string &line, size_t i, split_line *out) {
+    const dialect_rules &r = rules();
+    char c = line[i];
+    char next = at(line, i + 1);
+    if (line.compare(i, terminator().size(), terminator()) == 0) {
+        end_word(line, i);
+        return terminate(line, i, out);
+    }
+    if (is_word_char(c) || (c == '$' && !word_.empty())) {
+        word_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        buffer_ += c;
+        content_ = true;
+        return i + 1;
+    }
+    bool escape_prefix = word_ == "E";
+    bool after_word = !word_.empty();
+    end_word(line, i);
+    if (c == '-' && next == '-' && (!r.dash_comment_needs_space || space_or_control(at(line, i + 2))))
+        return line_comment(line, i);
+    if (c == '#' && r.hash_comments) return line_comment(line, i);
+    if (c == '/' && next == '*') return block_comment_start(line, i);
+    if (c == '*' && next == '/' && executable_) {
+        executable_ = false;
+        buffer_ += "*/";
+        return i + 2;
+    }
+    if (c == '\\' && next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
+    if (c == '\\') {
+        out->command = line.substr(i);
+        return line.size();
+    }
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
+        buffer_ += c;
+        return i + 1;
+    }
+    content_ = true;
+    if (c == '$' && r.dollar_quotes && !after_word && !(dollar_tag_ = dollar_tag_at(line, i)).empty()) {
+        body_.sign('\'');
+        buffer_ += dollar_tag_;
+        state_ = state::dollar_quote;
+        return i + dollar_tag_.size();
+    }
+    buffer_ += c;
+    bool quote = c == '\'' || c == '"' || (c == '`' && r.backtick_names) || (c == '[' && r.bracket_names);
+    if (quote) open_quote(c, escape_prefix);
+    body_.sign(quote ? '\'' : c);
+    return i + 1;
 }
 
 // One character (or a closing tag) inside quotes, a comment or a dollar body.
 size_t statement_splitter::quoted(const std::string &line, size_t i) {
     char c = line[i];
-    char next = i + 1 < line.size() ? line[i + 1] : '\0';
+    char next = at(line, i + 1);
     if (state_ == state::block_comment) {
-        if (c != '*' || next != '/') return i + 1;
+        bool opens = rules().nested_comments && c == '/' && next == '*';
+        bool closes = c == '*' && next == '/';
+        bool kept = !rules().drops_comments;
+        if (!opens && !closes) {
+            if (kept) buffer_ += c;
+            return i + 1;
+        }
+        if (kept) buffer_ += line.substr(i, 2);
+        comment_depth_ += opens ? 1 : -1;
+        if (comment_depth_ > 0) return i + 2;
         state_ = state::plain;
-        buffer_ += ' ';
+        if (!kept) buffer_ += ' '; // a left-out comment still parts the words around it
         return i + 2;
     }
     if (state_ == state::dollar_quote) {
@@ -136,69 +243,41 @@ size_t statement_splitter::quoted(const std::string &line, size_t i) {
         buffer_ += next;
         return i + 2;
     }
-    static const char closing[] = {'\'', '"', '`'};
-    static const state closes[] = {state::single_quote, state::double_quote, state::back_quote};
+    static const char closing[] = {'\'', '"', '`', ']'};
+    static const state closes[] = {state::single_quote, state::double_quote, state::back_quote, state::bracket};
     for (size_t k = 0; k < sizeof closing; ++k)
         if (state_ == closes[k] && c == closing[k]) state_ = state::plain;
     return i + 1;
 }
 
-// One character outside quotes; returns where to go on.
-size_t statement_splitter::plain(const std::string &line, size_t i, std::vector<std::string> *done,
-                                 std::string *command) {
-    const dialect_rules &rules = rules_of(dialect_);
-    char c = line[i];
-    char next = i + 1 < line.size() ? line[i + 1] : '\0';
-    if (is_word_char(c)) {
-        word_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        buffer_ += c;
-        return i + 1;
+void statement_splitter::add_line(const std::string &line, split_line *out) {
+    out->statements.clear();
+    out->command.clear();
+    out->problem.clear();
+    if (copy_data_) {
+        copy_data_ = line != "\\.";
+        return;
     }
-    bool escape_prefix = word_ == "E";
-    bool after_word = !word_.empty();
-    end_word();
-    if ((c == '-' && next == '-') || (c == '#' && rules.hash_comments)) return line.size();
-    if (c == '\\') {
-        *command = line.substr(i);
-        return line.size();
-    }
-    if (c == '/' && next == '*') {
-        state_ = state::block_comment;
-        return i + 2;
-    }
-    if (c == ';' && after_end_) close_body();
-    if (c == ';' && depth_ == 0) {
-        finish(done);
-        return i + 1;
-    }
-    if (c == '$' && rules.dollar_quotes && !after_word && (dollar_tag_ = dollar_tag_at(line, i)).size() > 0) {
-        buffer_ += dollar_tag_;
-        state_ = state::dollar_quote;
-        return i + dollar_tag_.size();
-    }
-    buffer_ += c;
-    if (c == '\'' || c == '"') {
-        state_ = c == '\'' ? state::single_quote : state::double_quote;
-        escapes_ = rules.backslash_strings || (c == '\'' && rules.escape_strings && escape_prefix);
-    } else if (c == '`') {
-        state_ = state::back_quote;
-        escapes_ = false;
-    }
-    return i + 1;
+    if (buffer_.empty()) body_.start(dialect_);
+    if (delimiter_command(line, out)) return;
+    if (line.empty() && state_ == state::plain && rules().drops_empty_lines) return;
+    if (!buffer_.empty()) buffer_ += '\n';
+    size_t before = buffer_.size();
+    size_t i = 0;
+    while (i < line.size() && out->command.empty())
+        i = state_ == state::plain ? plain(line, i, out) : quoted(line, i);
+    // A line of nothing but a shell command adds no line break to a statement.
+    if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
+    if (state_ == state::plain) end_word(line, line.size());
+    if (!content_ && !inside_text() && trim(buffer_).empty()) buffer_.clear();
 }
 
-void statement_splitter::add_line(const std::string &line, std::vector<std::string> *done, std::string *command) {
-    command->clear();
-    if (!buffer_.empty()) buffer_ += '\n';
-    size_t i = 0;
-    while (i < line.size()) i = state_ == state::plain ? plain(line, i, done, command) : quoted(line, i);
-    if (state_ == state::plain) end_word();
-}
+bool statement_splitter::inside_text() const { return state_ != state::plain || executable_ || body_.open(); }
 
 bool statement_splitter::pending() const { return !trim(buffer_).empty() || inside_text(); }
 
 std::string statement_splitter::take_pending() {
-    std::string rest = trim(buffer_);
-    start_over();
-    return rest;
+    split_line out;
+    finish(&out, std::string());
+    return out.statements.empty() ? std::string() : out.statements[0];
 }

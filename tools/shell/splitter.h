@@ -1,58 +1,73 @@
-// splitter.h - cuts the SQL text that arrives line by line into statements
-// where the database itself would cut it: a statement ends at a semicolon
-// outside quotes, comments, dollar-quoted bodies and the BEGIN ... END body
-// of a trigger or routine, and may span any number of lines. Comments are
-// dropped; quoted text is kept as it is. A backslash outside all of these
-// begins a shell command that takes the rest of the line.
+// splitter.h - cuts the SQL text that arrives line by line into the
+// statements that the database's own client would send for it: psql for
+// PostgreSQL, the mariadb client for MariaDB, the sqlite3 shell for SQLite.
+// A statement ends at its terminator outside quotes, comments and bodies,
+// and may span any number of lines; the server gets its text as written,
+// comments and all. A backslash outside all of these begins a shell command
+// that takes the rest of the line.
 #ifndef RORI_SHELL_SPLITTER_H
 #define RORI_SHELL_SPLITTER_H
 
 #include <string>
 #include <vector>
 
-// The quoting rules of a database's SQL; standard SQL when the driver is
-// not one the shell knows.
-enum class sql_dialect { standard, sqlite, postgresql, mariadb };
+#include "bodies.h"
+#include "dialect.h"
 
-// The dialect of a connection, told by the driver's name (information item 1).
-sql_dialect dialect_of_driver(const std::string &driver_name);
-const char *dialect_name(sql_dialect dialect);
+// What one line gave.
+struct split_line {
+    // The statements it completed, without their terminator and leading
+    // spaces; statements of nothing but comments are skipped.
+    std::vector<std::string> statements;
+    std::string command; // a shell command on the line, after the statements
+    std::string problem; // a line command (DELIMITER) that could not be done
+};
 
 class statement_splitter {
 public:
     void set_dialect(sql_dialect dialect) { dialect_ = dialect; }
-    // Adds one line; every statement it completes is appended to *done
-    // (without its semicolon, trimmed; empty statements are skipped). A
-    // shell command found on the line goes to *command (empty when none);
-    // it comes after the statements of *done.
-    void add_line(const std::string &line, std::vector<std::string> *done, std::string *command);
-    // Unfinished statement text is waiting for its semicolon.
+    void add_line(const std::string &line, split_line *out);
+    // Unfinished statement text is waiting for its terminator.
     bool pending() const;
     // The last line ended inside quotes, a comment or a body.
-    bool inside_text() const { return state_ != state::plain || depth_ > 0; }
-    // The unfinished text, trimmed; the splitter starts over.
+    bool inside_text() const;
+    // The unfinished statement (empty when it holds nothing but comments);
+    // the splitter starts over.
     std::string take_pending();
+    // PostgreSQL: without standard_conforming_strings a backslash escapes
+    // in '...' too, as the session's setting says.
+    void set_standard_strings(bool on) { standard_strings_ = on; }
+    // The lines up to one of "\." are data of a COPY the shell refused.
+    void skip_copy_data() { copy_data_ = true; }
 
 private:
-    enum class state { plain, single_quote, double_quote, back_quote, block_comment, dollar_quote };
-    void finish(std::vector<std::string> *done);
+    enum class state { plain, single_quote, double_quote, back_quote, bracket, block_comment, dollar_quote };
+    const dialect_rules &rules() const { return rules_of(dialect_); }
+    const std::string &terminator() const;
+    bool delimiter_command(const std::string &line, split_line *out);
+    void finish(split_line *out, const std::string &rest_of_line);
     void start_over();
+    void end_word(const std::string &line, size_t i);
     size_t quoted(const std::string &line, size_t i);
-    size_t plain(const std::string &line, size_t i, std::vector<std::string> *done, std::string *command);
-    void end_word();
-    void close_body();
+    size_t plain(const std::string &line, size_t i, split_line *out);
+    size_t line_comment(const std::string &line, size_t i);
+    size_t block_comment_start(const std::string &line, size_t i);
+    size_t terminate(const std::string &line, size_t i, split_line *out);
+    void open_quote(char c, bool escape_prefix);
 
     sql_dialect dialect_ = sql_dialect::standard;
+    std::string delimiter_ = ";"; // MariaDB's terminator, set by DELIMITER
+    bool standard_strings_ = true;
+    bool copy_data_ = false;
     std::string buffer_;
+    bool content_ = false;     // the statement holds more than spaces and comments
     state state_ = state::plain;
-    bool escapes_ = false;    // backslash escapes in the current quoted text
-    std::string dollar_tag_;  // "$body$" while inside it
-    std::string word_;        // the word being read, upper-cased
-    int words_ = 0;           // words of the statement so far
-    bool create_ = false;     // the statement begins with CREATE
-    bool routine_ = false;    // ... and makes a trigger, procedure, function or event
-    int depth_ = 0;           // open BEGIN or CASE of a routine body
-    bool after_end_ = false;  // the last word was END of a routine body
+    int comment_depth_ = 0;    // nested comments open
+    bool executable_ = false;  // inside MariaDB's /*! ... */, which is statement text
+    bool escapes_ = false;     // backslash escapes in the current quoted text
+    std::string dollar_tag_;   // "$body$" while inside it
+    std::string word_;         // the word being read, upper-cased
+    body_tracker body_;
 };
 
 #endif

@@ -1,0 +1,18 @@
+SELECT 1 /*! + 1 */;
+SELECT 2 /*!50003 + 1 */ /*M! + 1 */;
+SELECT /*+ NO_RANGE_OPTIMIZATION(t) */ 3;
+SELECT 5--2;
+SELECT 5-- 2
+;
+SELECT 6 # hash ;
+, 7;
+SELECT 'a\'; b', "c\";", `odd;name` FROM (SELECT 1 AS `odd;name`) t;
+/* a comment ; */ SELECT 8;
+-- a line comment ;
+SELECT 9; -- trailing comment
+SELECT 10;    # trailing hash
+/* nested /* not */ SELECT 11;
+SELECT 12
+
+ , 13;
+SELECT '#no', '-- no', "/* no */";

@@ -1,0 +1,20 @@
+// pg_statements.h - what the shell must know of a PostgreSQL statement
+// around running it: whether it is a COPY that moves its rows through the
+// client, which a request of the library cannot serve (the driver would wait
+// for them for ever), and whether it changes standard_conforming_strings,
+// which decides how the following lines are split.
+#ifndef RORI_SHELL_PG_STATEMENTS_H
+#define RORI_SHELL_PG_STATEMENTS_H
+
+#include <string>
+
+enum class client_copy { none, from_stdin, to_stdout };
+
+client_copy client_copy_of(const std::string &sql);
+// The message that refuses such a COPY, and says what to do instead.
+std::string client_copy_refusal(client_copy copy, bool data_skipped);
+// True when sql sets or resets standard_conforming_strings; *on is then its
+// new value.
+bool sets_standard_strings(const std::string &sql, bool *on);
+
+#endif
