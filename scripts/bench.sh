@@ -3,11 +3,13 @@
 # Installs what the benchmark needs beyond the build (pyodbc, the 64-bit
 # SQLite driver it uses, gnuplot), builds fetch_bench for Linux and for
 # Windows, runs it in full on Linux and then through roridorezu.dll under
-# Wine, and draws docs/fetch-throughput.png from both runs.
+# Wine, and draws docs/fetch-throughput.png from both runs. Then the shell's
+# export is measured against a plain ODBC loop on SQLite, PostgreSQL and
+# MariaDB (bench/export_bench.sh).
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
-# machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv. The run takes about
-# 20 minutes and writes about 1.3 GB of tables into a temporary folder;
+# machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt. The run
+# takes about 25 minutes and writes about 1.3 GB of tables into a temporary folder;
 # wall-clock figures are only worth keeping from a machine that is idle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +22,7 @@ jobs=$(nproc)
 cmake -S . -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 cmake --build "$build/windows" -j "$jobs" --target fetch_bench
 cmake -S . -B "$build/linux" -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake
-cmake --build "$build/linux" -j "$jobs" --target fetch_bench
+cmake --build "$build/linux" -j "$jobs" --target fetch_bench export_loop roridorezu-shell
 
 mkdir -p "$out"
 {
@@ -37,6 +39,9 @@ mkdir -p "$out"
 echo "load average after the Linux run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 scripts/wine-run.sh "$build/windows/fetch_bench.exe" --tsv "$out/wine.tsv" | tee "$out/wine.txt"
 echo "load average after the Wine run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+
+bench/export_bench.sh "$build/linux" | tee "$out/export.txt"
+echo "load average after the export run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 
 gnuplot -e "linux='$out/linux.tsv'; wine='$out/wine.tsv'; output='docs/fetch-throughput.png'" bench/throughput.gp
 cat "$out/machine.txt"

@@ -28,11 +28,6 @@ std::string rtrim(const std::string &s) {
     return e == std::string::npos ? std::string() : s.substr(0, e + 1);
 }
 
-void put_line(std::FILE *out, const std::string &line) {
-    std::fwrite(line.data(), 1, line.size(), out);
-    std::fputc('\n', out);
-}
-
 struct escape {
     char c;
     const char *shown;
@@ -118,8 +113,18 @@ std::vector<std::string> lines_of(const std::string &s) {
     return out;
 }
 
+// Printable ASCII, the bytes of most values: one display cell each and
+// nothing to escape, so the table can skip the character rules for them.
+bool printable_ascii(const std::string &s) {
+    for (char ch : s)
+        if (ch < 0x20 || ch > 0x7E) return false; // bytes from 0x80 are negative
+    return true;
+}
+
+size_t cells_in(const std::string &s) { return printable_ascii(s) ? s.size() : display_cells(s); }
+
 std::string cut_line(const std::string &line) {
-    return display_cells(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
+    return cells_in(line) > table_max_width ? head_in_cells(line, table_max_width - 3) + "..." : line;
 }
 
 // Each line of a value past table_max_width cells is cut and ends in "...".
@@ -137,8 +142,9 @@ std::string cut_lines(const std::string &s) {
 const char *continuation_mark(size_t i, size_t count) { return i + 1 < count ? "+" : " "; }
 
 size_t widest_line(const std::string &s) {
+    if (s.find('\n') == std::string::npos) return cells_in(s);
     size_t widest = 0;
-    for (const std::string &line : lines_of(s)) widest = std::max(widest, display_cells(line));
+    for (const std::string &line : lines_of(s)) widest = std::max(widest, cells_in(line));
     return widest;
 }
 
@@ -151,105 +157,163 @@ size_t widest_line(const std::string &s) {
 // them: the two characters "\n" in a value stay what they are.
 class table_writer : public row_writer {
 public:
-    explicit table_writer(std::FILE *out) : out_(out) {}
+    explicit table_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
         columns_ = marked_names(columns);
+        right_.clear();
+        for (const column_info &c : columns_) right_.push_back(is_numeric_type(c.type_code));
         held_.clear();
         widths_.clear();
     }
     void add(const row &r) override {
-        std::vector<std::string> shown;
-        for (const cell &c : r) shown.push_back(cut_lines(table_text(c)));
+        shown_.resize(r.size());
+        for (size_t k = 0; k < r.size(); ++k) shown_as(r[k], &shown_[k]);
         if (!widths_.empty()) {
-            put_line(out_, render(shown, true));
+            print_row(shown_, true);
             return;
         }
-        held_.push_back(std::move(shown));
+        held_.push_back(shown_);
         if (held_.size() == table_held_rows) print_held();
     }
     void end(long rows, const std::string &remark) override {
         if (widths_.empty()) print_held();
-        put_line(out_, footer(rows, remark));
+        out_.line(footer(rows, remark));
     }
     bool holds_rows() const override { return true; }
 
 private:
+    // A value as the table shows it, measured once.
+    struct shown_value {
+        std::string text;
+        bool lines = false; // it holds line feeds: each line is measured as it is printed
+        size_t cells = 0;   // otherwise its width
+    };
+
+    // *shown keeps its memory from row to row. A short value of printable
+    // ASCII is shown as it is, one cell a byte.
+    static void shown_as(const cell &c, shown_value *shown) {
+        if (!c.null && c.text.size() <= table_max_width && printable_ascii(c.text)) {
+            shown->text.assign(c.text);
+            shown->lines = false;
+            shown->cells = c.text.size();
+            return;
+        }
+        shown->text = cut_lines(table_text(c));
+        shown->lines = shown->text.find('\n') != std::string::npos;
+        shown->cells = shown->lines ? 0 : cells_in(shown->text);
+    }
+    static size_t width_of(const shown_value &v) { return v.lines ? widest_line(v.text) : v.cells; }
     void print_held() {
-        std::vector<std::string> header;
-        for (const column_info &c : columns_) header.push_back(cut_lines(table_text(cell{c.name, false})));
+        std::vector<shown_value> header(columns_.size());
+        for (size_t k = 0; k < columns_.size(); ++k) shown_as(cell{columns_[k].name, false}, &header[k]);
         widths_.clear();
         for (size_t k = 0; k < columns_.size(); ++k) {
-            size_t widest = widest_line(header[k]);
-            for (const auto &r : held_) widest = std::max(widest, widest_line(r[k]));
+            size_t widest = width_of(header[k]);
+            for (const auto &r : held_) widest = std::max(widest, width_of(r[k]));
             widths_.push_back(widest);
         }
-        put_line(out_, render(header, false));
+        print_row(header, false);
         std::string rule;
         for (size_t k = 0; k < widths_.size(); ++k) rule += (k ? "+" : "") + std::string(widths_[k] + 2, '-');
-        put_line(out_, rule);
-        for (const auto &r : held_) put_line(out_, render(r, true));
+        out_.line(rule);
+        for (const auto &r : held_) print_row(r, true);
         held_.clear();
         held_.shrink_to_fit();
     }
     // A later row's value that is wider than the widths of the held rows is
     // shown whole and pushes the rest of its line out of alignment: no digit
     // or character is hidden.
-    static std::string padded(const std::string &v, size_t width, bool right) {
-        size_t cells = display_cells(v);
-        std::string pad(cells < width ? width - cells : 0, ' ');
-        return right ? pad + v : v + pad;
+    static void append_padded(const std::string &v, size_t cells, size_t width, bool right, std::string *line) {
+        size_t pad = cells < width ? width - cells : 0;
+        if (right) line->append(pad, ' ');
+        line->append(v);
+        if (!right) line->append(pad, ' ');
     }
     // The lines of one row: as many as its value with the most lines has.
-    std::string render(const std::vector<std::string> &values, bool align) const {
-        std::vector<std::vector<std::string>> lines;
+    // They are put together in one buffer, kept from row to row, and
+    // written at once; only a value with line feeds is split.
+    void print_row(const std::vector<shown_value> &values, bool align) {
+        static const std::string nothing;
+        parts_.resize(values.size());
         size_t height = 1;
-        for (const std::string &v : values) {
-            lines.push_back(lines_of(v));
-            height = std::max(height, lines.back().size());
+        for (size_t k = 0; k < values.size(); ++k) {
+            parts_[k].clear();
+            if (values[k].lines) parts_[k] = lines_of(values[k].text);
+            height = std::max(height, parts_[k].size());
         }
-        std::string out;
+        line_.clear();
         for (size_t i = 0; i < height; ++i) {
-            std::string line;
             for (size_t k = 0; k < widths_.size(); ++k) {
-                bool right = align && is_numeric_type(columns_[k].type_code);
-                const std::vector<std::string> &v = lines[k];
-                line += (k ? "|" : "") + std::string(" ") + padded(i < v.size() ? v[i] : "", widths_[k], right) +
-                        continuation_mark(i, v.size());
+                const std::vector<std::string> &p = parts_[k];
+                bool right = align && right_[k];
+                if (k) line_ += '|';
+                line_ += ' ';
+                const std::string &part = p.empty() ? (i == 0 ? values[k].text : nothing) : i < p.size() ? p[i] : nothing;
+                size_t cells = p.empty() ? (i == 0 ? values[k].cells : 0) : cells_in(part);
+                append_padded(part, cells, widths_[k], right, &line_);
+                line_ += continuation_mark(i, p.size());
             }
-            out += (i ? "\n" : "") + rtrim(line);
+            line_.erase(line_.find_last_not_of(' ') + 1); // the spaces at the end of this line
+            line_ += '\n';
         }
-        return out;
+        out_.write(line_);
     }
 
-    std::FILE *out_;
     std::vector<column_info> columns_;
-    std::vector<std::vector<std::string>> held_;
+    std::vector<bool> right_; // numbers, aligned to the right
+    std::vector<std::vector<shown_value>> held_;
     std::vector<size_t> widths_; // set once the held rows are printed
+    std::vector<shown_value> shown_;
+    std::vector<std::vector<std::string>> parts_; // the lines of values with line feeds
+    std::string line_;
 };
 
 // Values separated by one character, one row per line, with a header line.
 class separated_writer : public row_writer {
 public:
-    separated_writer(std::FILE *out, char separator) : out_(out), separator_(separator) {}
+    separated_writer(output_file &out, char separator) : row_writer(out), separator_(separator) {}
     void begin(const std::vector<column_info> &columns) override {
         row header;
         for (const column_info &c : columns) header.push_back(cell{c.name, false});
         add(header);
     }
+    // The line is put together in one buffer, kept from row to row, and
+    // written at once: an export's time should be the database's.
     void add(const row &r) override {
-        std::string line;
-        for (size_t k = 0; k < r.size(); ++k) line += (k ? std::string(1, separator_) : "") + field(r[k]);
-        put_line(out_, line);
+        line_.clear();
+        for (size_t k = 0; k < r.size(); ++k) {
+            if (k) line_ += separator_;
+            append_field(r[k], &line_);
+        }
+        line_ += '\n';
+        out_.write(line_);
     }
     void end(long, const std::string &) override {}
     bool has_footer() const override { return false; }
 
 protected:
-    virtual std::string field(const cell &c) const = 0;
+    virtual void append_field(const cell &c, std::string *line) const = 0;
 
 private:
-    std::FILE *out_;
     char separator_;
+    std::string line_;
+};
+
+// A few bytes to look for in every value of an export: one table lookup
+// per byte of the value.
+class byte_set {
+public:
+    explicit byte_set(const char *bytes) {
+        for (; *bytes != '\0'; ++bytes) member_[static_cast<unsigned char>(*bytes)] = true;
+    }
+    bool found_in(const std::string &s) const {
+        for (char ch : s)
+            if (member_[static_cast<unsigned char>(ch)]) return true;
+        return false;
+    }
+
+private:
+    bool member_[256] = {};
 };
 
 // RFC 4180: a value holding a comma, a quote or a line break is quoted, its
@@ -258,27 +322,38 @@ private:
 // empty text that may be NULL is an empty field.
 class csv_writer : public separated_writer {
 public:
-    explicit csv_writer(std::FILE *out) : separated_writer(out, ',') {}
+    explicit csv_writer(output_file &out) : separated_writer(out, ',') {}
 
 protected:
-    std::string field(const cell &c) const override {
-        if (c.text.empty()) return c.null || c.maybe_null ? std::string() : std::string("\"\"");
-        if (c.text.find_first_of(",\"\r\n") == std::string::npos) return c.text;
-        std::string quoted = "\"";
-        for (char ch : c.text) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-        return quoted + "\"";
+    void append_field(const cell &c, std::string *line) const override {
+        static const byte_set quoted_bytes(",\"\r\n");
+        if (c.text.empty()) {
+            if (!c.null && !c.maybe_null) *line += "\"\"";
+        } else if (!quoted_bytes.found_in(c.text)) {
+            *line += c.text;
+        } else {
+            *line += '"';
+            for (char ch : c.text) {
+                if (ch == '"') *line += '"';
+                *line += ch;
+            }
+            *line += '"';
+        }
     }
 };
 
 // Tab-separated: backslash, tab, and line breaks escaped; NULL is \N.
 class tsv_writer : public separated_writer {
 public:
-    explicit tsv_writer(std::FILE *out) : separated_writer(out, '\t') {}
+    explicit tsv_writer(output_file &out) : separated_writer(out, '\t') {}
 
 protected:
-    std::string field(const cell &c) const override {
+    void append_field(const cell &c, std::string *line) const override {
         static const escape escapes[] = {{'\\', "\\\\"}, {'\t', "\\t"}, {'\n', "\\n"}, {'\r', "\\r"}};
-        return c.null ? std::string("\\N") : escaped(c.text, escapes);
+        static const byte_set escaped_bytes("\\\t\n\r");
+        if (c.null) *line += "\\N";
+        else if (!escaped_bytes.found_in(c.text)) *line += c.text;
+        else *line += escaped(c.text, escapes);
     }
 };
 
@@ -287,7 +362,7 @@ protected:
 // control characters shown as in the table.
 class vertical_writer : public row_writer {
 public:
-    explicit vertical_writer(std::FILE *out) : out_(out) {}
+    explicit vertical_writer(output_file &out) : row_writer(out) {}
     void begin(const std::vector<column_info> &columns) override {
         name_width_ = 0;
         columns_ = marked_names(columns);
@@ -295,32 +370,31 @@ public:
         count_ = 0;
     }
     void add(const row &r) override {
-        put_line(out_, "-[ row " + std::to_string(++count_) + " ]" + std::string(name_width_ + 2, '-'));
+        out_.line("-[ row " + std::to_string(++count_) + " ]" + std::string(name_width_ + 2, '-'));
         for (size_t k = 0; k < r.size(); ++k) {
             const std::string &name = columns_[k].name;
             std::string lead = name + std::string(name_width_ - display_cells(name), ' ') + " | ";
             std::vector<std::string> lines = lines_of(table_text(r[k]));
             for (size_t i = 0; i < lines.size(); ++i) {
-                put_line(out_, rtrim(lead + lines[i] + continuation_mark(i, lines.size())));
+                out_.line(rtrim(lead + lines[i] + continuation_mark(i, lines.size())));
                 lead = std::string(name_width_, ' ') + " | ";
             }
         }
     }
-    void end(long rows, const std::string &remark) override { put_line(out_, footer(rows, remark)); }
+    void end(long rows, const std::string &remark) override { out_.line(footer(rows, remark)); }
 
 private:
-    std::FILE *out_;
     std::vector<column_info> columns_;
     size_t name_width_ = 0;
     long count_ = 0;
 };
 
-template <typename W> std::unique_ptr<row_writer> make(std::FILE *out) { return std::make_unique<W>(out); }
+template <typename W> std::unique_ptr<row_writer> make(output_file &out) { return std::make_unique<W>(out); }
 
 struct format_entry {
     output_format value;
     const char *name;
-    std::unique_ptr<row_writer> (*make)(std::FILE *out);
+    std::unique_ptr<row_writer> (*make)(output_file &out);
 };
 
 const format_entry formats[] = {
@@ -336,6 +410,6 @@ bool parse_format(const std::string &word, output_format *format) { return value
 
 const char *format_name(output_format format) { return entry_for(formats, format).name; }
 
-std::unique_ptr<row_writer> make_writer(output_format format, std::FILE *out) {
+std::unique_ptr<row_writer> make_writer(output_format format, output_file &out) {
     return entry_for(formats, format).make(out);
 }

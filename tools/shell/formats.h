@@ -5,12 +5,12 @@
 #ifndef RORI_SHELL_FORMATS_H
 #define RORI_SHELL_FORMATS_H
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "library.h"
+#include "output.h"
 
 enum class output_format { table, csv, tsv, vertical };
 
@@ -29,6 +29,7 @@ using row = std::vector<cell>;
 
 class row_writer {
 public:
+    explicit row_writer(output_file &out) : out_(out) {}
     virtual ~row_writer() = default;
     virtual void begin(const std::vector<column_info> &columns) = 0;
     virtual void add(const row &r) = 0;
@@ -40,8 +41,13 @@ public:
     // False for the formats without a footer (CSV, TSV), whose readers
     // learn of limits and incomplete results from standard error alone.
     virtual bool has_footer() const { return true; }
+    // A write failed: the rest of the result has nowhere to go.
+    bool output_failed() const { return out_.failed(); }
+
+protected:
+    output_file &out_;
 };
 
-std::unique_ptr<row_writer> make_writer(output_format format, std::FILE *out);
+std::unique_ptr<row_writer> make_writer(output_format format, output_file &out);
 
 #endif

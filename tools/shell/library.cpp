@@ -50,6 +50,11 @@ column_info column_from_record(const uint8_t *rec) {
 outcome library::send(int opcode, host_var &status, std::vector<host_var *> operands) {
     host_var op = host_var::integer(opcode);
     host_call call(op, status, std::move(operands));
+    return sent(call, opcode, status);
+}
+
+// Runs the request and reads what it left in its status block.
+outcome library::sent(host_call &call, int opcode, host_var &status) {
     request_started();
     call.run(entry_);
     request_ended();
@@ -157,13 +162,18 @@ outcome library::next_data_source(int slot, int direction, data_source *ds) {
     return o;
 }
 
-outcome library::fetch(int slot, uint16_t flags, int32_t elements, double *row_counter,
-                       std::vector<host_var *> operands) {
-    host_var st = status_block(slot, static_cast<int16_t>(flags));
-    status_view view{st};
+fetch_request::fetch_request(library &lib, int slot, uint16_t flags, std::vector<host_var *> operands)
+    : lib_(lib), slot_(slot), flags_(flags), opcode_(host_var::integer(OP_FETCH)), status_(status_block(slot)),
+      call_(opcode_, status_, std::move(operands)) {}
+
+outcome fetch_request::next(int32_t elements, double *row_counter) {
+    status_.fill(0); // as fresh as the block of any other request
+    status_view view{status_};
+    view.set_slot(static_cast<uint8_t>(slot_));
+    view.set_subcode(static_cast<int16_t>(flags_));
     view.set_param_swapped(elements);
     view.set_rowcount(*row_counter);
-    outcome o = send(OP_FETCH, st, std::move(operands));
+    outcome o = lib_.sent(call_, OP_FETCH, status_);
     *row_counter = o.rowcount;
     return o;
 }

@@ -70,18 +70,38 @@ public:
     outcome set_attribute(int slot, bool statement, int number, host_var &value_var);
     outcome next_data_source(int slot, int direction, data_source *ds);
 
-    // Fetches the next row. row_counter is +28 before and after the call:
-    // it goes to 0 at the end of the result and stays put when the fetch
-    // failed. Array form: operands is one dynamic array; variable form: one
-    // variable per column.
-    outcome fetch(int slot, uint16_t flags, int32_t elements, double *row_counter,
-                  std::vector<host_var *> operands);
-
 private:
+    friend class fetch_request;
     outcome send(int opcode, host_var &status, std::vector<host_var *> operands = {});
+    outcome sent(host_call &call, int opcode, host_var &status);
     std::string error_message(int slot);
 
     vizori_fn entry_;
+};
+
+// The OP_FETCH requests of one result. Its opcode, status block and
+// parameter block are built once and sent again for each row, which keeps
+// the cost per row to the request itself.
+class fetch_request {
+public:
+    // Array form: operands is one dynamic array; variable form: one
+    // variable per column. The variables may change between rows.
+    fetch_request(library &lib, int slot, uint16_t flags, std::vector<host_var *> operands);
+    fetch_request(const fetch_request &) = delete;
+    fetch_request &operator=(const fetch_request &) = delete;
+
+    // Fetches the next row. row_counter is +28 before and after the call:
+    // it goes to 0 at the end of the result and stays put when the fetch
+    // failed.
+    outcome next(int32_t elements, double *row_counter);
+
+private:
+    library &lib_;
+    int slot_;
+    uint16_t flags_;
+    host_var opcode_;
+    host_var status_;
+    host_call call_;
 };
 
 #endif

@@ -53,10 +53,11 @@ const char usage[] =
     "\n"
     "Exit status: 0 done; 1 a statement or command of -c or -f failed (the\n"
     "rest still runs unless --bail stops at the first failure), a CONNECT\n"
-    "failed, a FILE could not be read, Ctrl-C stopped a script, or the\n"
-    "library could not start; 2 bad usage; 130 a second Ctrl-C left the\n"
-    "shell while a statement ran. Input typed or piped in ends with 0 after\n"
-    "failures, unless --bail stopped it.\n"
+    "failed, a FILE could not be read, Ctrl-C stopped a script, a result\n"
+    "could not be written in full (a full disk), or the library could not\n"
+    "start; 2 bad usage; 130 a second Ctrl-C left the shell while a\n"
+    "statement ran. Input typed or piped in ends with 0 after failures,\n"
+    "unless --bail stopped it.\n"
     "\n";
 
 struct input_item {
@@ -245,6 +246,7 @@ int run_shell(const options &o) {
         if (!s.connect(text, o.ask_password)) s.fail_fatally();
     if (s.stopped()) return s.exit_status();
     run_inputs(s, o);
+    s.close_output();
     return s.exit_status();
 }
 

@@ -32,7 +32,8 @@ public:
     bool next(row *r, outcome *fetched, bool *failed) {
         double before = counter_;
         prepare();
-        *fetched = lib_.fetch(slot_, flags(), static_cast<int32_t>(columns_), &counter_, operands());
+        if (request_ == nullptr) request_ = std::make_unique<fetch_request>(lib_, slot_, flags(), operands());
+        *fetched = request_->next(static_cast<int32_t>(columns_), &counter_);
         *failed = counter_ == before || !fetched->ok();
         if (counter_ == 0 || *failed) return false;
         read(r);
@@ -51,6 +52,9 @@ protected:
     // +28 of the fetch: it counts up from here, drops to 0 at the end of the
     // result and stays put when a fetch fails, so it starts above 0.
     double counter_ = 1;
+
+private:
+    std::unique_ptr<fetch_request> request_; // made at the first row, when the operands exist
 };
 
 class array_reader : public row_reader {
@@ -61,12 +65,18 @@ public:
 protected:
     uint16_t flags() const override { return FETCH_ARRAY; }
     std::vector<host_var *> operands() override { return {&values_}; }
-    void prepare() override { values_.elements.clear(); }
+    // The elements are emptied rather than dropped, and traded with the
+    // row's texts, so that after the first rows no value needs new memory.
+    void prepare() override {
+        for (std::string &e : values_.elements) e.clear();
+    }
     void read(row *r) override {
-        r->clear();
-        for (size_t k = 1; k <= columns_; ++k) {
-            std::string text = values_.element(k);
-            r->push_back(cell{text, false, text.empty()});
+        r->resize(columns_);
+        for (size_t k = 0; k < columns_; ++k) {
+            cell &c = (*r)[k];
+            if (k < values_.elements.size()) c.text.swap(values_.elements[k]);
+            else c.text.clear();
+            c.maybe_null = c.text.empty();
         }
     }
 
@@ -86,12 +96,15 @@ const uint8_t unwritten_byte = 0xFF;
 const size_t kept_variable_size = 65536;
 const size_t fresh_variable_size = 16;
 
-std::string value_written(const host_var &v, bool *null) {
+// The value written into v, into *text (whose memory is reused); false
+// for a NULL.
+bool value_written(const host_var &v, std::string *text) {
     const uint8_t *p = v.area.data();
     size_t n = v.area.size();
     while (n > 0 && p[n - 1] != 0) --n;
-    *null = n == 0;
-    return *null ? std::string() : v.bytes(n - 1);
+    if (n == 0) text->clear();
+    else text->assign(reinterpret_cast<const char *>(p), n - 1);
+    return n != 0;
 }
 
 class variable_reader : public row_reader {
@@ -117,12 +130,8 @@ protected:
         }
     }
     void read(row *r) override {
-        r->clear();
-        for (const host_var &v : values_) {
-            bool null = false;
-            std::string text = value_written(v, &null);
-            r->push_back(cell{text, null});
-        }
+        r->resize(columns_);
+        for (size_t k = 0; k < columns_; ++k) (*r)[k].null = !value_written(values_[k], &(*r)[k].text);
     }
 
 private:
@@ -158,7 +167,8 @@ void fetch_rows(library &lib, int slot, fetch_form form, binary_delivery deliver
     row r;
     outcome fetched;
     bool failed = false;
-    while (!(run->interrupted = interrupt_pending()) && reader->next(&r, &fetched, &failed)) {
+    while (!(run->interrupted = interrupt_pending()) && !writer.output_failed() &&
+           reader->next(&r, &fetched, &failed)) {
         show_binary(columns, delivery, &r);
         writer.add(r);
         note_diagnostic(run, fetched);

@@ -43,7 +43,8 @@ struct statement_run {
 // The binary values of the result are rewritten in the shell's one hex
 // notation, knowing how the slot's driver delivers them. Ctrl-C cannot stop
 // a request that is running, so it is seen between requests: the result is
-// read no further and its cursor is closed.
+// read no further and its cursor is closed. A result whose rows can no
+// longer be written (its output failed) is read no further either.
 statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
                             binary_delivery delivery, row_writer &writer, progress_line &progress);
 

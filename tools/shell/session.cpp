@@ -337,8 +337,8 @@ bool session::run_and_report(const std::string &sql) {
     if (slot == 0) return false;
     // The slot's previous result stayed open for the information items.
     lib_.free_statement(slot, 0);
-    std::unique_ptr<row_writer> writer = make_writer(settings_.format, out_);
-    bool rows_on_screen = !writer->holds_rows() && is_terminal(out_);
+    std::unique_ptr<row_writer> writer = make_writer(settings_.format, *out_);
+    bool rows_on_screen = !writer->holds_rows() && is_terminal(out_->file());
     progress_line progress(is_terminal(stderr) && !rows_on_screen, stderr);
     statement_run run;
     try {
@@ -353,6 +353,7 @@ bool session::run_and_report(const std::string &sql) {
     }
     if (run.rows_begun) writer->end(run.rows, footer_remark(run));
     flush_output();
+    if (!output_ok()) return false;
     for (const outcome &n : run.notes) report_note(n);
     if (!run.failed) connections_.statement_ran(slot, sql);
     if (run.interrupted) {
@@ -369,14 +370,42 @@ bool session::run_and_report(const std::string &sql) {
 }
 
 bool session::set_output(const std::string &path) {
-    std::FILE *next = stdout;
-    if (!path.empty() && (next = std::fopen(path.c_str(), "w")) == nullptr) {
-        report_problem("cannot write " + path + ": " + std::strerror(errno));
-        return false;
+    std::unique_ptr<output_file> next;
+    if (!path.empty()) {
+        std::FILE *f = std::fopen(path.c_str(), "w");
+        if (f == nullptr) {
+            report_problem("cannot write " + path + ": " + std::strerror(errno));
+            return false;
+        }
+        next = std::make_unique<output_file>(f, path);
     }
-    if (out_ != stdout) std::fclose(out_);
-    out_ = next;
-    return true;
+    bool closed = file_ == nullptr || file_->close();
+    if (!closed) output_ok();
+    file_ = std::move(next);
+    out_ = file_ != nullptr ? file_.get() : &stdout_;
+    return closed;
+}
+
+void session::close_output() {
+    set_output(std::string());
+    flush_output();
+    output_ok();
+}
+
+// A failed write ends the run with status 1: the output is no longer whole,
+// and nothing after it could be trusted to land. A reader that went away
+// (a closed pipe, as under `| head`) ends it quietly, as the signal that
+// usually comes with it would.
+bool session::output_ok() {
+    output_file *failed = out_->failed() ? out_ : stdout_.failed() ? &stdout_ : nullptr;
+    if (failed == nullptr) return true;
+    if (failed->reader_gone()) quit();
+    else if (!output_failure_reported_) {
+        output_failure_reported_ = true;
+        report_problem(failed->problem());
+        fail_fatally();
+    }
+    return false;
 }
 
 void session::disconnect(int slot) {
@@ -388,21 +417,23 @@ void session::disconnect(int slot) {
 }
 
 void session::show(const std::vector<column_info> &columns, const std::vector<row> &rows) {
-    std::unique_ptr<row_writer> writer = make_writer(settings_.format, out_);
+    std::unique_ptr<row_writer> writer = make_writer(settings_.format, *out_);
     writer->begin(columns);
     for (const row &r : rows) writer->add(r);
     writer->end(static_cast<long>(rows.size()), std::string());
     flush_output();
+    output_ok();
 }
 
 void session::flush_output() {
-    std::fflush(out_);
-    std::fflush(stdout);
+    out_->flush();
+    stdout_.flush();
 }
 
 void session::answer(const std::string &text) {
-    std::fputs((text + "\n").c_str(), stdout);
-    std::fflush(stdout);
+    stdout_.line(text);
+    stdout_.flush();
+    output_ok();
 }
 
 void session::message(const std::string &text) {

@@ -5,6 +5,7 @@
 #define RORI_SHELL_SESSION_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "formats.h"
 #include "input.h"
 #include "library.h"
+#include "output.h"
 #include "results.h"
 #include "splitter.h"
 
@@ -66,8 +68,13 @@ public:
     bool reconnect(int slot);
     // The slot statements go to; 0 (and a failure reported) when there is none.
     int current_slot();
-    // Sends results to a file from now on; an empty path means standard output.
+    // Sends results to a file from now on; an empty path means standard
+    // output. False when the file cannot be opened, or the one it replaces
+    // could not be written in full.
     bool set_output(const std::string &path);
+    // At the end of the run: closes the results file and flushes standard
+    // output, reporting a failure.
+    void close_output();
     // Disconnects a slot of the shell, saying so when autocommit was off on
     // it (the library then rolls back the work that was not committed).
     void disconnect(int slot);
@@ -96,12 +103,16 @@ private:
     std::string prompt() const;
     std::string location() const;
     void flush_output();
+    bool output_ok();
 
     library &lib_;
     shell_settings settings_;
     connection_table connections_;
     statement_splitter splitter_;
-    std::FILE *out_ = stdout;
+    output_file stdout_{stdout, std::string()};
+    std::unique_ptr<output_file> file_; // the file of -o or \o
+    output_file *out_ = &stdout_;      // where results go
+    bool output_failure_reported_ = false;
     bool started_ = false;
     bool quit_ = false;
     bool failed_ = false;
