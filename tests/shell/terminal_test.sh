@@ -87,8 +87,10 @@ back at the prompt
 [exit 0]
 OUT
 
-# A million rows: fetching them one request at a time takes seconds.
-big="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000) SELECT x FROM c"
+# Four million rows: fetching them one request at a time takes seconds, well
+# beyond the second after which the progress line appears (a million took
+# about one second once the export got faster).
+big="WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 4000000) SELECT x FROM c"
 shown=$(on_terminal -q --csv -o /dev/null demo -c "$big" </dev/null)
 expect_lines "a long result shows its progress on the terminal" "$(grep -o '[0-9]* rows, [0-9]* rows/s' <<<"$shown" | tail -n 1 | sed 's/[0-9][0-9]*/N/g')" <<'OUT'
 N rows, N rows/s
