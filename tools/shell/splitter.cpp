@@ -157,7 +157,8 @@ void statement_splitter::open_quote(char c, bool escape_prefix) {
     for (size_t k = 0; k < sizeof openings; ++k)
         if (c == openings[k]) state_ = opens[k];
     bool escape_string = r.escape_strings && (escape_prefix || !standard_strings_);
-    escapes_ = (c != '`' && c != '[' && r.backslash_strings) || (c == '\'' && escape_string);
+    bool backslash_strings = r.backslash_strings && !no_backslash_escapes_;
+    escapes_ = (c != '`' && c != '[' && backslash_strings) || (c == '\'' && escape_string);
 }
 
 // One character outside quotes and comments; returns where to go on.
@@ -169,17 +170,20 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         end_word(line, i);
         return terminate(line, i, out);
     }
-    if (is_word_char(c) || (c == '$' && !word_.empty())) {
+    // A '$' goes on a name (a$b), not a number: after 1 it opens a dollar quote.
+    bool after_name = !word_.empty() && std::isdigit(static_cast<unsigned char>(word_[0])) == 0;
+    if (is_word_char(c) || (c == '$' && after_name)) {
         word_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         buffer_ += c;
         content_ = true;
         return i + 1;
     }
     bool escape_prefix = word_ == "E";
-    bool after_word = !word_.empty();
     end_word(line, i);
-    if (c == '-' && next == '-' && (!r.dash_comment_needs_space || space_or_control(at(line, i + 2))))
-        return line_comment(line, i);
+    // The mariadb client takes "--" before a statement for a comment even
+    // without the space that the server needs.
+    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || trim(buffer_).empty();
+    if (c == '-' && next == '-' && dash_comment) return line_comment(line, i);
     if (c == '#' && r.hash_comments) return line_comment(line, i);
     if (c == '/' && next == '*') return block_comment_start(line, i);
     if (c == '*' && next == '/' && executable_) {
@@ -197,7 +201,7 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         return i + 1;
     }
     content_ = true;
-    if (c == '$' && r.dollar_quotes && !after_word && !(dollar_tag_ = dollar_tag_at(line, i)).empty()) {
+    if (c == '$' && r.dollar_quotes && !after_name && !(dollar_tag_ = dollar_tag_at(line, i)).empty()) {
         body_.sign('\'');
         buffer_ += dollar_tag_;
         state_ = state::dollar_quote;
