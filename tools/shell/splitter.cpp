@@ -90,15 +90,17 @@ void statement_splitter::end_word(const std::string &line, size_t i) {
     word_.clear();
 }
 
-// DELIMITER x, a line of its own while no statement is pending (MariaDB):
-// x, one or more characters, ends statements from now on.
+// DELIMITER x (or the client's short form \d x), a line of its own while no
+// statement is pending (MariaDB): x, one or more characters, ends
+// statements from now on.
 bool statement_splitter::delimiter_command(const std::string &line, split_line *out) {
     if (!rules().delimiter_command || pending()) return false;
     std::vector<std::string> w = words(line);
-    if (w.empty() || w[0].size() != 9) return false;
+    if (w.empty()) return false;
+    bool short_form = w[0] == "\\d";
     for (char &c : w[0]) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (w[0] != "DELIMITER") return false;
-    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + 9));
+    if (w[0] != "DELIMITER" && !short_form) return false;
+    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + w[0].size()));
     if (value.empty()) out->problem = "DELIMITER must be followed by the delimiter: one or more characters";
     else if (value.find('\\') != std::string::npos)
         out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
@@ -192,6 +194,10 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         return i + 2;
     }
     if (c == '\\' && next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
+    if (c == '\\' && (next == 'g' || next == 'G') && r.delimiter_command && !is_word_char(at(line, i + 2))) {
+        finish(out, std::string()); // the mariadb client's \g and \G send the statement, as its terminator does
+        return i + 2;
+    }
     if (c == '\\') {
         out->command = line.substr(i);
         return line.size();
