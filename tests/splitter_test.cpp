@@ -123,12 +123,12 @@ TEST(splitter, mariadb_as_its_client_reads_it) {
                             "END //", "delimiter $$", "SELECT 'a$$b' $$ SELECT 2$$", "DELIMITER", "DELIMITER a\\b",
                             "DELIMITER ;", "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3;", "SELECT 5--2;",
                             "SELECT 6 -- c;", ";", "  --DELETE FROM t;", "SELECT 7;--x",
-                            "SELECT 8\\G SELECT 9\\g", "\\d //", "SELECT 10; //", "\\d ;"});
+                            "SELECT 8\\G SELECT 9\\g", "\\d //", "SELECT 10; //", "\\d ;", "SELECT \\N;"});
     EXPECT_EQ(r.statements, (lines{"CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;\nDELETE FROM o;\nEND",
                                    "SELECT 'a$$b'", "SELECT 2",
                                    "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3", "SELECT 5--2",
                                    "SELECT 6 -- c;", "SELECT 7", "SELECT 8", "SELECT 9",
-                                   "SELECT 10;"}));
+                                   "SELECT 10;", "SELECT \\N"}));
     EXPECT_EQ(r.problems.size(), 2u);
     // Compound statements of every kind stay whole with ';' as terminator.
     const lines whole[] = {

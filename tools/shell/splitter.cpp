@@ -163,6 +163,26 @@ void statement_splitter::open_quote(char c, bool escape_prefix) {
     escapes_ = (c != '`' && c != '[' && backslash_strings) || (c == '\'' && escape_string);
 }
 
+// A backslash outside quotes: a shell command to the end of the line,
+// apart from what the mariadb client reads there itself.
+size_t statement_splitter::backslash(const std::string &line, size_t i, split_line *out) {
+    char next = at(line, i + 1);
+    bool mariadb = rules().delimiter_command;
+    if (next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
+    if (mariadb && (next == 'g' || next == 'G') && !is_word_char(at(line, i + 2))) {
+        finish(out, std::string()); // \g and \G send the statement, as the delimiter does
+        return i + 2;
+    }
+    if (mariadb && next == 'N') { // NULL, which the client sends as written
+        buffer_ += "\\N";
+        content_ = true;
+        body_.sign('\'');
+        return i + 2;
+    }
+    out->command = line.substr(i);
+    return line.size();
+}
+
 // One character outside quotes and comments; returns where to go on.
 size_t statement_splitter::plain(const std::string &line, size_t i, split_line *out) {
     const dialect_rules &r = rules();
@@ -193,15 +213,7 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         buffer_ += "*/";
         return i + 2;
     }
-    if (c == '\\' && next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
-    if (c == '\\' && (next == 'g' || next == 'G') && r.delimiter_command && !is_word_char(at(line, i + 2))) {
-        finish(out, std::string()); // the mariadb client's \g and \G send the statement, as its terminator does
-        return i + 2;
-    }
-    if (c == '\\') {
-        out->command = line.substr(i);
-        return line.size();
-    }
+    if (c == '\\') return backslash(line, i, out);
     if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
         buffer_ += c;
         return i + 1;

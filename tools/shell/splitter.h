@@ -56,6 +56,7 @@ private:
     size_t line_comment(const std::string &line, size_t i);
     size_t block_comment_start(const std::string &line, size_t i);
     size_t terminate(const std::string &line, size_t i, split_line *out);
+    size_t backslash(const std::string &line, size_t i, split_line *out);
     void open_quote(char c, bool escape_prefix);
 
     sql_dialect dialect_ = sql_dialect::standard;

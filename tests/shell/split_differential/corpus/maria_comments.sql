@@ -24,3 +24,4 @@ SELECT 'a\', "b\";
 SELECT 'plain';
 SET SESSION sql_mode = DEFAULT;
 SELECT 'c\';', 3;
+SELECT \N, 15;
