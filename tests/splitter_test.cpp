@@ -103,6 +103,9 @@ TEST(splitter, postgresql_as_psql_reads_it) {
                                         "END; SELECT 2;"});
     ASSERT_EQ(r.statements.size(), 3u);
     EXPECT_EQ(r.statements[2], "SELECT 2");
+    // '$' goes on a name, but after a number it opens a dollar quote.
+    r = split(sql_dialect::postgresql, {"SELECT a$b$ FROM t; SELECT 1$$;$$;", "SELECT 2;"});
+    EXPECT_EQ(r.statements, (lines{"SELECT a$b$ FROM t", "SELECT 1$$;$$", "SELECT 2"}));
     // Without standard_conforming_strings a backslash escapes in '...'.
     statement_splitter s;
     s.set_dialect(sql_dialect::postgresql);
@@ -119,11 +122,13 @@ TEST(splitter, mariadb_as_its_client_reads_it) {
                             "DELETE FROM o;",
                             "END //", "delimiter $$", "SELECT 'a$$b' $$ SELECT 2$$", "DELIMITER", "DELIMITER a\\b",
                             "DELIMITER ;", "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3;", "SELECT 5--2;",
-                            "SELECT 6 -- c;", ";"});
+                            "SELECT 6 -- c;", ";", "  --DELETE FROM t;", "SELECT 7;--x",
+                            "SELECT 8\\G SELECT 9\\g", "\\d //", "SELECT 10; //", "\\d ;", "SELECT \\N;"});
     EXPECT_EQ(r.statements, (lines{"CREATE PROCEDURE p() BEGIN INSERT INTO a SELECT * FROM o;\nDELETE FROM o;\nEND",
                                    "SELECT 'a$$b'", "SELECT 2",
                                    "SELECT 1 /*! + 1 */, 2 /*M! + 1 */, /*+ hint */ 3", "SELECT 5--2",
-                                   "SELECT 6 -- c;"}));
+                                   "SELECT 6 -- c;", "SELECT 7", "SELECT 8", "SELECT 9",
+                                   "SELECT 10;", "SELECT \\N"}));
     EXPECT_EQ(r.problems.size(), 2u);
     // Compound statements of every kind stay whole with ';' as terminator.
     const lines whole[] = {
@@ -168,6 +173,13 @@ TEST(splitter, postgresql_copy_through_the_client_and_standard_strings) {
     EXPECT_TRUE(sets_standard_strings("SET SESSION standard_conforming_strings TO on", &on));
     EXPECT_TRUE(on);
     EXPECT_FALSE(sets_standard_strings("SET standard_conforming_strings_x = off", &on));
+    EXPECT_FALSE(sets_standard_strings("SET LOCAL standard_conforming_strings = off", &on));
+    // MariaDB's sql_mode, whose NO_BACKSLASH_ESCAPES makes a backslash plain.
+    EXPECT_TRUE(sets_no_backslash_escapes("SET @@SESSION.sql_mode = \"ANSI,NO_BACKSLASH_ESCAPES\"", &on));
+    EXPECT_TRUE(on);
+    EXPECT_TRUE(sets_no_backslash_escapes("set sql_mode = 'NO_BACKSLASH_ESCAPES_X'", &on));
+    EXPECT_FALSE(on);
+    EXPECT_FALSE(sets_no_backslash_escapes("SET GLOBAL sql_mode = 'NO_BACKSLASH_ESCAPES'", &on));
     // The inline data of a refused COPY is skipped up to \. and never split.
     statement_splitter s;
     s.set_dialect(sql_dialect::postgresql);

@@ -1,6 +1,7 @@
-// pg_statements.cpp - reads the words of a PostgreSQL statement (outside
-// comments, quotes and parentheses) to tell a COPY through the client and a
-// change of standard_conforming_strings.
+// pg_statements.cpp - reads the words of a statement (outside comments,
+// quotes and parentheses) to tell a PostgreSQL COPY through the client, and
+// the changes of a setting that decides whether a backslash escapes in
+// quotes: PostgreSQL's standard_conforming_strings, MariaDB's sql_mode.
 #include "pg_statements.h"
 
 #include <cctype>
@@ -45,8 +46,8 @@ size_t skip_quoted(const std::string &sql, size_t i) {
     return i;
 }
 
-// The statement's words and the texts of its '...' values, upper-cased, at
-// the outermost level.
+// The statement's words and the texts of its quoted values and names,
+// upper-cased, at the outermost level.
 std::vector<std::string> outer_words(const std::string &sql) {
     std::vector<std::string> out;
     int parens = 0;
@@ -58,7 +59,7 @@ std::vector<std::string> outer_words(const std::string &sql) {
         else if (c == '\'' || c == '"') {
             size_t end = sql.find(c, i + 1);
             if (end == std::string::npos) end = sql.size();
-            if (parens == 0 && c == '\'') out.push_back(upper(sql.substr(i + 1, end - i - 1)));
+            if (parens == 0) out.push_back(upper(sql.substr(i + 1, end - i - 1)));
             i = end + 1;
         } else if (is_word_char(c)) {
             size_t end = i;
@@ -109,9 +110,11 @@ std::string client_copy_refusal(client_copy copy, bool data_skipped) {
            (data_skipped ? "; its inline data, up to the line \\., was skipped" : "");
 }
 
+// SET LOCAL is left out: it lasts to the end of a transaction at most, and
+// outside one it changes nothing.
 bool sets_standard_strings(const std::string &sql, bool *on) {
     std::vector<std::string> w = outer_words(sql);
-    size_t i = w.size() > 1 && (w[1] == "SESSION" || w[1] == "LOCAL") ? 2 : 1;
+    size_t i = w.size() > 1 && w[1] == "SESSION" ? 2 : 1;
     if (w.size() == 2 && w[0] == "RESET" && (w[1] == "ALL" || w[1] == "STANDARD_CONFORMING_STRINGS")) {
         *on = true;
         return true;
@@ -125,4 +128,13 @@ bool sets_standard_strings(const std::string &sql, bool *on) {
             return true;
         }
     return false;
+}
+
+bool sets_no_backslash_escapes(const std::string &sql, bool *on) {
+    std::vector<std::string> w = outer_words(sql);
+    size_t i = w.size() > 1 && w[1] == "SESSION" ? 2 : 1;
+    if (w.size() != i + 2 || w[0] != "SET" || w[i] != "SQL_MODE") return false;
+    std::string modes = "," + w[i + 1] + ",";
+    *on = modes.find(",NO_BACKSLASH_ESCAPES,") != std::string::npos;
+    return true;
 }

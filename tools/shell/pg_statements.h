@@ -1,8 +1,9 @@
 // pg_statements.h - what the shell must know of a PostgreSQL statement
 // around running it: whether it is a COPY that moves its rows through the
 // client, which a request of the library cannot serve (the driver would wait
-// for them for ever), and whether it changes standard_conforming_strings,
-// which decides how the following lines are split.
+// for them for ever), and whether it changes standard_conforming_strings
+// (or on MariaDB, NO_BACKSLASH_ESCAPES of sql_mode), which decides how the
+// following lines are split.
 #ifndef RORI_SHELL_PG_STATEMENTS_H
 #define RORI_SHELL_PG_STATEMENTS_H
 
@@ -16,5 +17,8 @@ std::string client_copy_refusal(client_copy copy, bool data_skipped);
 // True when sql sets or resets standard_conforming_strings; *on is then its
 // new value.
 bool sets_standard_strings(const std::string &sql, bool *on);
+// MariaDB: true when sql sets the session's sql_mode to a list of modes (or
+// DEFAULT); *on then says whether NO_BACKSLASH_ESCAPES is among them.
+bool sets_no_backslash_escapes(const std::string &sql, bool *on);
 
 #endif

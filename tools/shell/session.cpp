@@ -229,7 +229,8 @@ void session::handle_line(const std::string &line) {
 
 // A statement as the splitter cut it. PostgreSQL: a COPY through the client
 // is refused, its inline data in a script skipped; a change of
-// standard_conforming_strings changes how the next lines are split.
+// standard_conforming_strings (MariaDB: of NO_BACKSLASH_ESCAPES) changes how
+// the next lines are split.
 void session::run_split(const std::string &sql) {
     bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
     client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
@@ -240,7 +241,10 @@ void session::run_split(const std::string &sql) {
         return;
     }
     bool on = true;
-    if (run_sql(sql) && postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
+    if (!run_sql(sql)) return;
+    if (postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
+    bool mariadb = connections_.current_dialect() == sql_dialect::mariadb;
+    if (mariadb && sets_no_backslash_escapes(sql, &on)) splitter_.set_no_backslash_escapes(on);
 }
 
 std::string session::prompt() const {

@@ -90,15 +90,17 @@ void statement_splitter::end_word(const std::string &line, size_t i) {
     word_.clear();
 }
 
-// DELIMITER x, a line of its own while no statement is pending (MariaDB):
-// x, one or more characters, ends statements from now on.
+// DELIMITER x (or the client's short form \d x), a line of its own while no
+// statement is pending (MariaDB): x, one or more characters, ends
+// statements from now on.
 bool statement_splitter::delimiter_command(const std::string &line, split_line *out) {
     if (!rules().delimiter_command || pending()) return false;
     std::vector<std::string> w = words(line);
-    if (w.empty() || w[0].size() != 9) return false;
+    if (w.empty()) return false;
+    bool short_form = w[0] == "\\d";
     for (char &c : w[0]) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (w[0] != "DELIMITER") return false;
-    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + 9));
+    if (w[0] != "DELIMITER" && !short_form) return false;
+    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + w[0].size()));
     if (value.empty()) out->problem = "DELIMITER must be followed by the delimiter: one or more characters";
     else if (value.find('\\') != std::string::npos)
         out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
@@ -157,7 +159,28 @@ void statement_splitter::open_quote(char c, bool escape_prefix) {
     for (size_t k = 0; k < sizeof openings; ++k)
         if (c == openings[k]) state_ = opens[k];
     bool escape_string = r.escape_strings && (escape_prefix || !standard_strings_);
-    escapes_ = (c != '`' && c != '[' && r.backslash_strings) || (c == '\'' && escape_string);
+    bool backslash_strings = r.backslash_strings && !no_backslash_escapes_;
+    escapes_ = (c != '`' && c != '[' && backslash_strings) || (c == '\'' && escape_string);
+}
+
+// A backslash outside quotes: a shell command to the end of the line,
+// apart from what the mariadb client reads there itself.
+size_t statement_splitter::backslash(const std::string &line, size_t i, split_line *out) {
+    char next = at(line, i + 1);
+    bool mariadb = rules().delimiter_command;
+    if (next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
+    if (mariadb && (next == 'g' || next == 'G') && !is_word_char(at(line, i + 2))) {
+        finish(out, std::string()); // \g and \G send the statement, as the delimiter does
+        return i + 2;
+    }
+    if (mariadb && next == 'N') { // NULL, which the client sends as written
+        buffer_ += "\\N";
+        content_ = true;
+        body_.sign('\'');
+        return i + 2;
+    }
+    out->command = line.substr(i);
+    return line.size();
 }
 
 // One character outside quotes and comments; returns where to go on.
@@ -169,17 +192,20 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         end_word(line, i);
         return terminate(line, i, out);
     }
-    if (is_word_char(c) || (c == '$' && !word_.empty())) {
+    // A '$' goes on a name (a$b), not a number: after 1 it opens a dollar quote.
+    bool after_name = !word_.empty() && std::isdigit(static_cast<unsigned char>(word_[0])) == 0;
+    if (is_word_char(c) || (c == '$' && after_name)) {
         word_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         buffer_ += c;
         content_ = true;
         return i + 1;
     }
     bool escape_prefix = word_ == "E";
-    bool after_word = !word_.empty();
     end_word(line, i);
-    if (c == '-' && next == '-' && (!r.dash_comment_needs_space || space_or_control(at(line, i + 2))))
-        return line_comment(line, i);
+    // The mariadb client takes "--" before a statement for a comment even
+    // without the space that the server needs.
+    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || trim(buffer_).empty();
+    if (c == '-' && next == '-' && dash_comment) return line_comment(line, i);
     if (c == '#' && r.hash_comments) return line_comment(line, i);
     if (c == '/' && next == '*') return block_comment_start(line, i);
     if (c == '*' && next == '/' && executable_) {
@@ -187,17 +213,13 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
         buffer_ += "*/";
         return i + 2;
     }
-    if (c == '\\' && next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
-    if (c == '\\') {
-        out->command = line.substr(i);
-        return line.size();
-    }
+    if (c == '\\') return backslash(line, i, out);
     if (c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v') {
         buffer_ += c;
         return i + 1;
     }
     content_ = true;
-    if (c == '$' && r.dollar_quotes && !after_word && !(dollar_tag_ = dollar_tag_at(line, i)).empty()) {
+    if (c == '$' && r.dollar_quotes && !after_name && !(dollar_tag_ = dollar_tag_at(line, i)).empty()) {
         body_.sign('\'');
         buffer_ += dollar_tag_;
         state_ = state::dollar_quote;

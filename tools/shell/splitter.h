@@ -37,6 +37,9 @@ public:
     // PostgreSQL: without standard_conforming_strings a backslash escapes
     // in '...' too, as the session's setting says.
     void set_standard_strings(bool on) { standard_strings_ = on; }
+    // MariaDB: with NO_BACKSLASH_ESCAPES in sql_mode a backslash in quotes
+    // is a plain character.
+    void set_no_backslash_escapes(bool on) { no_backslash_escapes_ = on; }
     // The lines up to one of "\." are data of a COPY the shell refused.
     void skip_copy_data() { copy_data_ = true; }
 
@@ -53,11 +56,13 @@ private:
     size_t line_comment(const std::string &line, size_t i);
     size_t block_comment_start(const std::string &line, size_t i);
     size_t terminate(const std::string &line, size_t i, split_line *out);
+    size_t backslash(const std::string &line, size_t i, split_line *out);
     void open_quote(char c, bool escape_prefix);
 
     sql_dialect dialect_ = sql_dialect::standard;
     std::string delimiter_ = ";"; // MariaDB's terminator, set by DELIMITER
     bool standard_strings_ = true;
+    bool no_backslash_escapes_ = false;
     bool copy_data_ = false;
     std::string buffer_;
     bool content_ = false;     // the statement holds more than spaces and comments

@@ -11,7 +11,8 @@ statements), and the general query log. Only the statements of the test's
 own user are read, so other tests using the servers at the same time do not
 count. SQLite has no log: there the shell's splitter (rori_split_file) is
 compared with sqlite3_complete(), through Python's sqlite3 module, fed line
-by line as the sqlite3 shell feeds it; as the shell leaves comments out of
+by line as the sqlite3 shell feeds it (which runs an unfinished text at
+the end of the input as it is); as the shell leaves comments out of
 SQLite statements (its driver refuses a semicolon in them), they are left
 out of the oracle's statements too.
 
@@ -243,6 +244,11 @@ def sqlite_oracle(script):
                 if not all_comments(piece):
                     out.append(piece)
                 begin = i + 1
+        # What is left at the end of the input the sqlite3 shell runs as it
+        # is, though incomplete.
+        rest = text[begin:]
+        if sqlite_without_comments(rest).strip():
+            out.append(rest)
         return out
 
     statements, buffer = [], ""
@@ -254,7 +260,7 @@ def sqlite_oracle(script):
             if sqlite3.complete_statement(buffer):
                 statements += cut(buffer)
                 buffer = ""
-    return statements
+    return statements + cut(buffer)
 
 
 def sqlite_without_comments(sql):
@@ -274,7 +280,7 @@ def sqlite_without_comments(sql):
         elif sql.startswith("/*", i):
             end = sql.find("*/", i + 2)
             i = len(sql) if end < 0 else end + 2
-            out.append(" ")
+            out.append(" " if end >= 0 else "")  # one left open parts no words
         else:
             out.append(sql[i])
             i += 1

@@ -16,3 +16,12 @@ SELECT 12
 
  , 13;
 SELECT '#no', '-- no', "/* no */";
+--DELETE FROM t;
+SELECT 13;--trailing
+SELECT 14;
+SET sql_mode = 'NO_BACKSLASH_ESCAPES';
+SELECT 'a\', "b\";
+SELECT 'plain';
+SET SESSION sql_mode = DEFAULT;
+SELECT 'c\';', 3;
+SELECT \N, 15;

@@ -25,3 +25,9 @@ SELECT 'a;b' END_OF_IT
 DELIMITER ;
 INSERT INTO orders VALUES (4, -5);
 SELECT * FROM orders;
+\d //
+SELECT 15 //
+\d ;
+SELECT 16\G
+UPDATE orders SET total = 0\g
+SELECT 17\g SELECT 18;

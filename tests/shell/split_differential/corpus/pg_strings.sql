@@ -8,6 +8,8 @@ SELECT 'it\'s; here', 'x';
 SELECT 'two \\', 'three; \' quote';
 SET SESSION standard_conforming_strings TO 'on';
 SELECT 'back\';
+SET LOCAL standard_conforming_strings = off;
+SELECT 'still\';
 SELECT a$b, $1x FROM (SELECT 1 AS a$b, 2 AS "$1x") s;
 CREATE FUNCTION f() RETURNS int LANGUAGE plpgsql AS $fn$
 BEGIN
