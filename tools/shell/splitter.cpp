@@ -168,7 +168,7 @@ void statement_splitter::open_quote(char c, bool escape_prefix) {
 size_t statement_splitter::backslash(const std::string &line, size_t i, split_line *out) {
     char next = at(line, i + 1);
     bool mariadb = rules().delimiter_command;
-    if (next == '-' && executable_) return i + 2; // mysqldump's "sandbox mode" line: nothing to do
+    if (next == '-' && executable_) return i + 2; // mariadb-dump's "sandbox mode" line: nothing to do
     if (mariadb && (next == 'g' || next == 'G') && !is_word_char(at(line, i + 2))) {
         finish(out, std::string()); // \g and \G send the statement, as the delimiter does
         return i + 2;

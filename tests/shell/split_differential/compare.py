@@ -16,7 +16,7 @@ the end of the input as it is); as the shell leaves comments out of
 SQLite statements (its driver refuses a semicolon in them), they are left
 out of the oracle's statements too.
 
-Also compared: a dump that mysqldump --routines --triggers writes of a
+Also compared: a dump that mariadb-dump --routines --triggers writes of a
 database with a table, a trigger, a procedure and a view; after the shell
 restored it, the row with id 0 must still have id 0.
 
@@ -197,7 +197,7 @@ class Maria(Server):
                 if thread in ours and command in ("Query", "Prepare") and not only_comments(text)]
 
     def dump_script(self, work):
-        """The output of mysqldump --routines --triggers for a database with
+        """The output of mariadb-dump --routines --triggers for a database with
         a table (holding a row with id 0), a trigger, a procedure and a view."""
         self.fresh_database()
         setup = os.path.join(HERE, "dump_source.sql")
@@ -205,9 +205,9 @@ class Maria(Server):
             r = run(self.client(), stdin=f)
         if r.returncode != 0:
             sys.exit("the database to dump was not made: " + r.stdout.decode(errors="replace"))
-        dump = run(["mysqldump"] + self.root() + ["--routines", "--triggers", USER])
+        dump = run(["mariadb-dump"] + self.root() + ["--routines", "--triggers", USER])
         if dump.returncode != 0:
-            sys.exit("mysqldump failed: " + dump.stdout.decode(errors="replace"))
+            sys.exit("mariadb-dump failed: " + dump.stdout.decode(errors="replace"))
         path = os.path.join(work, "maria_dump.sql")
         with open(path, "wb") as f:
             f.write(dump.stdout)

@@ -1,4 +1,4 @@
--- The database that the differential test dumps with mysqldump --routines
+-- The database that the differential test dumps with mariadb-dump --routines
 -- --triggers and restores through both clients: a table with a row whose
 -- id is 0, a trigger, a procedure and a view.
 CREATE TABLE parts (id INT AUTO_INCREMENT PRIMARY KEY, name TEXT);
