@@ -107,8 +107,8 @@ expect "a pipe gets the same bytes" "$piped" <<<"$(od -An -tx1 expected.csv)"
 # A script read with -f reaches the splitter as the same bytes as on
 # Linux: CR LF line ends, a literal spanning lines, a Ctrl-Z byte inside it.
 printf "CREATE TABLE crlf (v TEXT);\r\nINSERT INTO crlf VALUES ('line1\r\nline2\x1a end');\r\nSELECT hex(v) FROM crlf;\r\n" >crlf.sql
-on_linux=$("$linux_shell" -q --csv -f crlf.sql second 2>&1)
-on_wine=$(RORI_WINE_ODBC_DIR=$work bash "$wine_run" "$shell_bin" -q --csv -f "$(windows_path "$work/crlf.sql")" demo 2>&1)
+on_linux=$(run_program "$linux_shell" -q --csv -f crlf.sql second)
+on_wine=$(RORI_WINE_ODBC_DIR=$work run_program bash "$wine_run" "$shell_bin" -q --csv -f "$(windows_path "$work/crlf.sql")" demo)
 expect "a CR LF script stores what it stores on Linux" "$on_wine" <<<"$on_linux"
 [[ $on_linux == *6C696E6532* ]] || record "the CR LF script ran on Linux" failed
 
