@@ -30,10 +30,4 @@ expect "a file gets the bytes unchanged, though the shell runs on a terminal" "$
 plain=$(LC_ALL=C typed c.log "$shell_bin" -q --csv --encoding latin1 -c 'SELECT w FROM words' demo </dev/null)
 expect "the C locale's terminal gets the bytes unchanged" "$(printf '%s' "$plain" | od -An -tx1)" <<<" 77 0a 43 e8"
 
-expect "an encoding the shell does not know is bad usage" "$(run_shell --encoding nothing demo)" <<'OUT'
-roridorezu-shell: bad value for --encoding
-Try roridorezu-shell --help for the options.
-[exit 2]
-OUT
-
 finish
