@@ -2,6 +2,7 @@
 // command, reached through Wine's odbc32 and the same unix driver manager,
 // with a form-3 scrambled password.
 #include "support/lib.h"
+#include "support/pg_messages.h"
 
 #include "scramble.h"
 
@@ -56,31 +57,10 @@ TEST_F(wine_server, wrong_password_is_refused_with_the_servers_state) {
     EXPECT_EQ(connect_pg(password, again), ST_OK) << "the slot stays usable";
 }
 
-// Messages are whole through the DLL too: a 600-character error into a
-// dynamic variable, and the notices of a statement that succeeded.
 TEST_F(wine_server, long_messages_and_notices_arrive_whole) {
     host_var st = status_block(slot);
     ASSERT_EQ(connect_pg(password, st), ST_OK) << status_view{st}.sqlstate();
-    const std::string words = std::string(590, 'x') + "-the-end";
-    struct {
-        std::string sql;
-        int status;
-        const char *state;
-        std::vector<std::string> parts;
-    } cases[] = {{"DO $$BEGIN RAISE EXCEPTION '" + words + "'; END$$", ST_SQLERROR, "P0001", {words}},
-                 {"DO $$BEGIN RAISE NOTICE 'first notice'; RAISE NOTICE 'second notice'; END$$", ST_OK, "00000",
-                  {"first notice", "second notice"}}};
-    for (const auto &c : cases) {
-        host_var sql = host_var::text(c.sql);
-        host_var q = status_block(slot);
-        EXPECT_EQ(send(OP_QUERY, q, {&sql}), c.status);
-        EXPECT_EQ(status_view{q}.sqlstate(), c.state);
-        host_var message = host_var::text("", 16, true);
-        host_var err = status_block(slot);
-        EXPECT_EQ(send(OP_GETERROR, err, {&message}), ST_SQLERROR);
-        for (const std::string &part : c.parts)
-            EXPECT_NE(message.text_value().find(part), std::string::npos) << message.text_value();
-    }
+    expect_whole_pg_messages(slot);
 }
 
 } // namespace
