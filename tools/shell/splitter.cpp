@@ -4,7 +4,6 @@
 
 #include <cctype>
 
-#include "text.h"
 
 namespace {
 
@@ -33,6 +32,14 @@ std::string dollar_tag_at(const std::string &line, size_t i) {
     if (j >= line.size() || line[j] != '$') return std::string();
     if (j > i + 1 && std::isdigit(static_cast<unsigned char>(line[i + 1]))) return std::string();
     return line.substr(i, j - i + 1);
+}
+
+// The first word of a line, split at spaces and tabs.
+std::string first_word(const std::string &line) {
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    size_t e = line.find_first_of(" \t", b);
+    return line.substr(b, e == std::string::npos ? std::string::npos : e - b);
 }
 
 std::string without_leading_spaces(const std::string &s) {
@@ -69,7 +76,7 @@ const std::string &statement_splitter::terminator() const {
 
 void statement_splitter::start_over() {
     buffer_.clear();
-    content_ = executable_ = false;
+    content_ = executable_ = kept_comment_ = false;
     state_ = state::plain;
     comment_depth_ = 0;
     word_.clear();
@@ -95,12 +102,11 @@ void statement_splitter::end_word(const std::string &line, size_t i) {
 // statements from now on.
 bool statement_splitter::delimiter_command(const std::string &line, split_line *out) {
     if (!rules().delimiter_command || pending()) return false;
-    std::vector<std::string> w = words(line);
-    if (w.empty()) return false;
-    bool short_form = w[0] == "\\d";
-    for (char &c : w[0]) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (w[0] != "DELIMITER" && !short_form) return false;
-    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + w[0].size()));
+    std::string first = first_word(line);
+    bool short_form = first == "\\d";
+    for (char &c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (first != "DELIMITER" && !short_form) return false;
+    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + first.size()));
     if (value.empty()) out->problem = "DELIMITER must be followed by the delimiter: one or more characters";
     else if (value.find('\\') != std::string::npos)
         out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
@@ -111,7 +117,7 @@ bool statement_splitter::delimiter_command(const std::string &line, split_line *
 // A comment to the end of the line. Before a statement it is no part of
 // it; inside one the server gets it with the rest.
 size_t statement_splitter::line_comment(const std::string &line, size_t i) {
-    if (!trim(buffer_).empty() && !rules().drops_comments) buffer_ += line.substr(i);
+    if (holds_text() && !rules().drops_comments) buffer_.append(line, i, std::string::npos);
     return line.size();
 }
 
@@ -126,7 +132,10 @@ size_t statement_splitter::block_comment_start(const std::string &line, size_t i
         executable_ = content_ = true;
         return j;
     }
-    if (!rules().drops_comments) buffer_ += "/*";
+    if (!rules().drops_comments) {
+        buffer_ += "/*";
+        kept_comment_ = true;
+    }
     state_ = state::block_comment;
     comment_depth_ = 1;
     return i + 2;
@@ -204,7 +213,7 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     end_word(line, i);
     // The mariadb client takes "--" before a statement for a comment even
     // without the space that the server needs.
-    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || trim(buffer_).empty();
+    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || !holds_text();
     if (c == '-' && next == '-' && dash_comment) return line_comment(line, i);
     if (c == '#' && r.hash_comments) return line_comment(line, i);
     if (c == '/' && next == '*') return block_comment_start(line, i);
@@ -291,12 +300,12 @@ void statement_splitter::add_line(const std::string &line, split_line *out) {
     // A line of nothing but a shell command adds no line break to a statement.
     if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
     if (state_ == state::plain) end_word(line, line.size());
-    if (!content_ && !inside_text() && trim(buffer_).empty()) buffer_.clear();
+    if (!holds_text() && !inside_text()) buffer_.clear();
 }
 
 bool statement_splitter::inside_text() const { return state_ != state::plain || executable_ || body_.open(); }
 
-bool statement_splitter::pending() const { return !trim(buffer_).empty() || inside_text(); }
+bool statement_splitter::pending() const { return holds_text() || inside_text(); }
 
 std::string statement_splitter::take_pending() {
     split_line out;

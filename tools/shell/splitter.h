@@ -58,6 +58,7 @@ private:
     size_t terminate(const std::string &line, size_t i, split_line *out);
     size_t backslash(const std::string &line, size_t i, split_line *out);
     void open_quote(char c, bool escape_prefix);
+    bool holds_text() const { return content_ || kept_comment_; }
 
     sql_dialect dialect_ = sql_dialect::standard;
     std::string delimiter_ = ";"; // MariaDB's terminator, set by DELIMITER
@@ -65,7 +66,11 @@ private:
     bool no_backslash_escapes_ = false;
     bool copy_data_ = false;
     std::string buffer_;
-    bool content_ = false;     // the statement holds more than spaces and comments
+    // The statement holds more than spaces and comments; with a comment it
+    // keeps, more than spaces. Kept as the text comes, so that telling
+    // whether anything is pending never rereads the statement.
+    bool content_ = false;
+    bool kept_comment_ = false;
     state state_ = state::plain;
     int comment_depth_ = 0;    // nested comments open
     bool executable_ = false;  // inside MariaDB's /*! ... */, which is statement text
