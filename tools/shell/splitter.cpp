@@ -3,6 +3,7 @@
 #include "splitter.h"
 
 #include <cctype>
+#include <cstring>
 
 
 namespace {
@@ -111,6 +112,21 @@ bool statement_splitter::delimiter_command(const std::string &line, split_line *
     else if (value.find('\\') != std::string::npos)
         out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
     else delimiter_ = value;
+    return true;
+}
+
+// A command of the database's own client that takes the whole line, read
+// only while no statement is pending: "source FILE" (any case) for the
+// mariadb client, ".mode csv" and the like for sqlite3.
+bool statement_splitter::client_line_command(const std::string &line, split_line *out) {
+    const dialect_rules &r = rules();
+    size_t n = std::strlen(r.line_command);
+    size_t start = r.line_command_at_first_column ? 0 : line.find_first_not_of(" \t");
+    if (n == 0 || start == std::string::npos || line.size() - start < n || pending()) return false;
+    for (size_t k = 0; k < n; ++k)
+        if (std::tolower(static_cast<unsigned char>(line[start + k])) != r.line_command[k]) return false;
+    if (is_word_char(r.line_command[n - 1]) && is_word_char(at(line, start + n))) return false;
+    out->command = line.substr(start);
     return true;
 }
 
@@ -281,16 +297,20 @@ size_t statement_splitter::quoted(const std::string &line, size_t i) {
     return i + 1;
 }
 
-void statement_splitter::add_line(const std::string &line, split_line *out) {
+void statement_splitter::add_line(const std::string &text, split_line *out) {
     out->statements.clear();
     out->command.clear();
     out->problem.clear();
+    // The CR of a CR LF line end belongs to the line end...
+    bool cr = !text.empty() && text.back() == '\r';
+    std::string without_cr;
+    const std::string &line = cr ? (without_cr = text.substr(0, text.size() - 1)) : text;
     if (copy_data_) {
         copy_data_ = line != "\\.";
         return;
     }
     if (buffer_.empty()) body_.start(dialect_);
-    if (delimiter_command(line, out)) return;
+    if (delimiter_command(line, out) || client_line_command(line, out)) return;
     if (line.empty() && state_ == state::plain && rules().drops_empty_lines) return;
     if (!buffer_.empty()) buffer_ += '\n';
     size_t before = buffer_.size();
@@ -300,6 +320,10 @@ void statement_splitter::add_line(const std::string &line, split_line *out) {
     // A line of nothing but a shell command adds no line break to a statement.
     if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
     if (state_ == state::plain) end_word(line, line.size());
+    // ...except in a literal that goes on on the next line, where psql sends
+    // it with the text.
+    bool literal = state_ != state::plain && state_ != state::block_comment;
+    if (cr && literal && rules().keeps_literal_cr) buffer_ += '\r';
     if (!holds_text() && !inside_text()) buffer_.clear();
 }
 

@@ -19,7 +19,10 @@ struct split_line {
     // The statements it completed, without their terminator and leading
     // spaces; statements of nothing but comments are skipped.
     std::vector<std::string> statements;
-    std::string command; // a shell command on the line, after the statements
+    // A shell command on the line, after the statements: a backslash
+    // command, or a line command of the dialect's client ("source FILE",
+    // ".mode csv").
+    std::string command;
     std::string problem; // a line command (DELIMITER) that could not be done
 };
 
@@ -48,6 +51,7 @@ private:
     const dialect_rules &rules() const { return rules_of(dialect_); }
     const std::string &terminator() const;
     bool delimiter_command(const std::string &line, split_line *out);
+    bool client_line_command(const std::string &line, split_line *out);
     void finish(split_line *out, const std::string &rest_of_line);
     void start_over();
     void end_word(const std::string &line, size_t i);
