@@ -129,7 +129,7 @@ PY
 
 # The pg_dump case: tables of the dump's size, dumped in the default format
 # from the schema bench_src and restored into the database's own schema.
-pg_admin=(psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -d "$RORI_DB_NAME")
+pg_admin=(env PGOPTIONS="-c client_min_messages=warning" psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -d "$RORI_DB_NAME")
 "${pg_admin[@]}" >/dev/null <<SQL
 DROP SCHEMA IF EXISTS bench_src CASCADE;
 CREATE SCHEMA bench_src;
@@ -184,7 +184,7 @@ seconds() {
   if [ "$(rows_left "$2" "$3" 2>/dev/null)" != "$(cat "$work/$3.sql.rows")" ]; then echo -; else echo "$t"; fi
 }
 
-median() { grep -v -- - | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+median() { { grep -vx -- - || true; } | sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 declare -A client_name=([sqlite]=sqlite3 [pg]=psql [maria]=mariadb)
 cases=("lines sqlite" "lines pg" "lines maria" "2mb sqlite" "2mb pg" "2mb maria" "4mb sqlite" "4mb pg" "4mb maria"
