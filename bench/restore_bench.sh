@@ -33,42 +33,9 @@ for tool in sqlite3 psql mariadb pg_dump python3; do
   command -v $tool >/dev/null || { echo "restore_bench: $tool is not installed (scripts/bench.sh installs it)" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/rori-restore-XXXXXX")
-servers_env=${RORI_SERVERS_ENV:-$work/servers.env}
-cleanup() {
-  [ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh stop "$servers_env" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-[ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh start "$servers_env" >/dev/null
-# shellcheck disable=SC1090
-source "$servers_env"
-
-cat >"$work/odbcinst.ini" <<INI
-[SQLite3]
-Driver=/usr/lib/i386-linux-gnu/odbc/libsqlite3odbc.so
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-[MariaDB]
-Driver=$RORI_MARIA_DRIVER
-INI
-cat >"$work/odbc.ini" <<INI
-[sqlite]
-Driver=SQLite3
-Database=$work/restore.db
-StepAPI=1
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_PORT
-Database=$RORI_DB_NAME
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$RORI_MARIA_PORT
-Database=$RORI_DB_NAME
-INI
-export ODBCSYSINI=$work ODBCINI=$work/odbc.ini PGPASSWORD=$RORI_DB_PASSWORD
+# shellcheck source=bench/bench_servers.sh
+source bench/bench_servers.sh restore.db
+export PGPASSWORD=$RORI_DB_PASSWORD
 
 # --- the inputs ------------------------------------------------------------------
 rows_lines=$((80000 * scale / 100))
@@ -145,9 +112,6 @@ echo $((40000 * scale / 100)) >"$work/pgdump.sql.rows"
 "${pg_admin[@]}" -c "DROP SCHEMA bench_src CASCADE" >/dev/null
 
 # --- the runs ----------------------------------------------------------------------
-shell_connect() {
-  if [ "$1" = sqlite ]; then echo "-host=sqlite"; else echo "-host=$1 -user=$RORI_DB_USER -pw=$RORI_DB_PASSWORD"; fi
-}
 
 native() { # SOURCE FILE
   case $1 in
@@ -162,24 +126,43 @@ shell() { # SOURCE FILE
   "$shell_bin" -q --bail -f "$2" $(shell_connect "$1")
 }
 
-# The rows the input left: its table, or for the dump all of its tables.
-rows_left() { # SOURCE INPUT
-  local sql="SELECT count(*) FROM bench_rows"
-  case $2 in
-    dump) sql="SELECT $(seq -s ' + ' -f '(SELECT count(*) FROM bench_dump_%g)' "$(cat "$work/dump.tables")")" ;;
-    pgdump) sql="SELECT count(*) FROM bench_copy" ;;
-  esac
+# The tables an input fills: its table, or for the dump all of its tables.
+tables_of() { # INPUT
   case $1 in
-    sqlite) sqlite3 "$work/restore.db" "$sql" ;;
-    pg) psql -X -qtA -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -d "$RORI_DB_NAME" -c "$sql" ;;
-    maria) mariadb -N -h 127.0.0.1 -P "$RORI_MARIA_PORT" -u "$RORI_DB_USER" -p"$RORI_DB_PASSWORD" "$RORI_DB_NAME" -e "$sql" ;;
+    dump) seq -s ' ' -f 'bench_dump_%g' "$(cat "$work/dump.tables")" ;;
+    pgdump) echo bench_copy ;;
+    *) echo bench_rows ;;
   esac
+}
+
+# run_sql SOURCE SQL - through the database's own client.
+run_sql() {
+  case $1 in
+    sqlite) sqlite3 "$work/restore.db" "$2" ;;
+    pg) psql -X -qtA -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -d "$RORI_DB_NAME" -c "$2" ;;
+    maria) mariadb -N -h 127.0.0.1 -P "$RORI_MARIA_PORT" -u "$RORI_DB_USER" -p"$RORI_DB_PASSWORD" "$RORI_DB_NAME" -e "$2" ;;
+  esac
+}
+
+# The rows the input left in its tables.
+rows_left() { # SOURCE INPUT
+  local t sum=""
+  for t in $(tables_of "$2"); do sum+="${sum:+ + }(SELECT count(*) FROM $t)"; done
+  run_sql "$1" "SELECT $sum"
+}
+
+# Each run starts without the input's tables, so that a run that fails
+# cannot pass for one that loaded the rows.
+drop_tables() { # SOURCE INPUT
+  local t
+  for t in $(tables_of "$2"); do run_sql "$1" "DROP TABLE IF EXISTS $t" >/dev/null; done
 }
 
 # seconds CLIENT SOURCE INPUT - the wall-clock seconds of one restore, or
 # "-" when the client left the table without the input's rows.
 seconds() {
   local TIMEFORMAT='%R' t
+  drop_tables "$2" "$3"
   t=$({ time "$1" "$2" "$work/$3.sql" >/dev/null 2>"$work/last.err"; } 2>&1) || true
   if [ "$(rows_left "$2" "$3" 2>/dev/null)" != "$(cat "$work/$3.sql.rows")" ]; then echo -; else echo "$t"; fi
 }

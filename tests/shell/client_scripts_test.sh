@@ -4,27 +4,7 @@
 # line ends, pg_dump's \restrict and \unrestrict, the mariadb client's
 # source and \., its executable comments, and sqlite3's dot-commands.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-db_user=$(sed -n 's/^RORI_DB_USER=//p' "$servers")
-db_password=$(sed -n 's/^RORI_DB_PASSWORD=//p' "$servers")
-cat >>odbcinst.ini <<INI
-[PostgreSQL]
-Driver=$(sed -n 's/^RORI_PG_DRIVER=//p' "$servers")
-[MariaDB]
-Driver=$(sed -n 's/^RORI_MARIA_DRIVER=//p' "$servers")
-INI
-cat >>user-odbc.ini <<INI
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$(sed -n 's/^RORI_PG_PORT=//p' "$servers")
-Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$(sed -n 's/^RORI_MARIA_PORT=//p' "$servers")
-Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
-INI
+server_sources pg
 pg=(-q --format=csv -host=pg "-user=$db_user" "-pw=$db_password")
 maria=(-q --format=csv -host=maria "-user=$db_user" "-pw=$db_password")
 
