@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "console.h"
 #include "connect_text.h"
+#include "display.h"
 #include "entry.h"
 #include "executable_comments.h"
 #include "names.h"
@@ -392,7 +393,7 @@ bool session::run_and_report(const std::string &sql) {
 bool session::set_output(const std::string &path) {
     std::unique_ptr<output_file> next;
     if (!path.empty()) {
-        std::FILE *f = std::fopen(path.c_str(), "w");
+        std::FILE *f = std::fopen(path.c_str(), "wb"); // a value's line feeds stay as they are
         if (f == nullptr) {
             report_problem("cannot write " + path + ": " + std::strerror(errno));
             return false;
@@ -478,27 +479,27 @@ std::string diagnostic_text(const outcome &o) {
 void session::report_failure(const outcome &o) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    write_text(stderr, location() + "error: " + diagnostic_text(o) + "\n");
 }
 
 void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    write_text(stderr, location() + "note: " + diagnostic_text(o) + "\n");
 }
 
 void session::note(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }
 
 void session::report_problem(const std::string &text) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "error: " + text + "\n");
 }
 
 void session::report_notice(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }
