@@ -2,6 +2,7 @@
 // line commands, read as each database's own client reads them.
 #include "splitter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -213,7 +214,8 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     const dialect_rules &r = rules();
     char c = line[i];
     char next = at(line, i + 1);
-    if (line.compare(i, terminator().size(), terminator()) == 0) {
+    const std::string &end = terminator();
+    if (c == end[0] && line.compare(i, end.size(), end) == 0) {
         end_word(line, i);
         return terminate(line, i, out);
     }
@@ -257,8 +259,32 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     return i + 1;
 }
 
-// One character (or a closing tag) inside quotes, a comment or a dollar body.
+// The characters that may end (or escape in) the quoted text, comment or
+// body that is open: the others go into the statement as they are.
+const char *statement_splitter::quoted_stops() const {
+    struct stops {
+        state in;
+        const char *plain;
+        const char *escaped;
+    };
+    static const stops table[] = {
+        {state::single_quote, "'", "'\\"}, {state::double_quote, "\"", "\"\\"}, {state::back_quote, "`", "`"},
+        {state::bracket, "]", "]"},        {state::block_comment, "*/", "*/"},   {state::dollar_quote, "$", "$"},
+    };
+    for (const stops &t : table)
+        if (t.in == state_) return escapes_ ? t.escaped : t.plain;
+    return "";
+}
+
+// Text inside quotes, a comment or a dollar body up to the next character
+// that may end it, taken in one piece so that a long literal costs one
+// copy; or that one character (or a closing tag).
 size_t statement_splitter::quoted(const std::string &line, size_t i) {
+    size_t stop = std::min(line.find_first_of(quoted_stops(), i), line.size());
+    if (stop > i) {
+        if (state_ != state::block_comment || !rules().drops_comments) buffer_.append(line, i, stop - i);
+        return stop;
+    }
     char c = line[i];
     char next = at(line, i + 1);
     if (state_ == state::block_comment) {

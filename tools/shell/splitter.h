@@ -28,7 +28,10 @@ struct split_line {
 
 class statement_splitter {
 public:
-    void set_dialect(sql_dialect dialect) { dialect_ = dialect; }
+    void set_dialect(sql_dialect dialect) {
+        dialect_ = dialect;
+        rules_ = &rules_of(dialect);
+    }
     void add_line(const std::string &line, split_line *out);
     // Unfinished statement text is waiting for its terminator.
     bool pending() const;
@@ -48,7 +51,7 @@ public:
 
 private:
     enum class state { plain, single_quote, double_quote, back_quote, bracket, block_comment, dollar_quote };
-    const dialect_rules &rules() const { return rules_of(dialect_); }
+    const dialect_rules &rules() const { return *rules_; }
     const std::string &terminator() const;
     bool delimiter_command(const std::string &line, split_line *out);
     bool client_line_command(const std::string &line, split_line *out);
@@ -56,6 +59,7 @@ private:
     void start_over();
     void end_word(const std::string &line, size_t i);
     size_t quoted(const std::string &line, size_t i);
+    const char *quoted_stops() const;
     size_t plain(const std::string &line, size_t i, split_line *out);
     size_t line_comment(const std::string &line, size_t i);
     size_t block_comment_start(const std::string &line, size_t i);
@@ -65,6 +69,7 @@ private:
     bool holds_text() const { return content_ || kept_comment_; }
 
     sql_dialect dialect_ = sql_dialect::standard;
+    const dialect_rules *rules_ = &rules_of(sql_dialect::standard);
     std::string delimiter_ = ";"; // MariaDB's terminator, set by DELIMITER
     bool standard_strings_ = true;
     bool no_backslash_escapes_ = false;
