@@ -155,7 +155,7 @@ rows_left() { # SOURCE INPUT
 # cannot pass for one that loaded the rows.
 drop_tables() { # SOURCE INPUT
   local t
-  for t in $(tables_of "$2"); do run_sql "$1" "DROP TABLE IF EXISTS $t" >/dev/null; done
+  for t in $(tables_of "$2"); do run_sql "$1" "DROP TABLE IF EXISTS $t" >/dev/null 2>&1; done
 }
 
 # seconds CLIENT SOURCE INPUT - the wall-clock seconds of one restore, or
