@@ -12,6 +12,7 @@
 #include "connect_text.h"
 #include "display.h"
 #include "entry.h"
+#include "executable_comments.h"
 #include "names.h"
 #include "pg_statements.h"
 #include "progress.h"
@@ -231,7 +232,8 @@ void session::handle_line(const std::string &line) {
 // A statement as the splitter cut it. PostgreSQL: a COPY through the client
 // is refused, its inline data in a script skipped; a change of
 // standard_conforming_strings (MariaDB: of NO_BACKSLASH_ESCAPES) changes how
-// the next lines are split.
+// the next lines are split. MariaDB: of a statement made of executable
+// comments only, the bodies that the server would run are sent.
 void session::run_split(const std::string &sql) {
     bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
     client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
@@ -242,10 +244,24 @@ void session::run_split(const std::string &sql) {
         return;
     }
     bool on = true;
+    bool mariadb = connections_.current_dialect() == sql_dialect::mariadb;
+    std::string body;
+    if (mariadb && executable_comments_only(sql, server_comment_version(), &body)) {
+        if (!body.empty()) run_split(body); // the body is shorter, and holds no whole comment
+        return;
+    }
     if (!run_sql(sql)) return;
     if (postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
-    bool mariadb = connections_.current_dialect() == sql_dialect::mariadb;
     if (mariadb && sets_no_backslash_escapes(sql, &on)) splitter_.set_no_backslash_escapes(on);
+}
+
+// MariaDB: the version that the server compares with the number of an
+// executable comment; 0 when the driver does not say.
+long session::server_comment_version() {
+    int slot = connections_.current();
+    std::string version;
+    if (slot == 0 || !lib_.info(slot, 2, &version).ok()) return 0;
+    return comment_version_of(version);
 }
 
 std::string session::prompt() const {
