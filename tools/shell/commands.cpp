@@ -108,13 +108,24 @@ bool is_data_source_name(session &s, const std::string &text) {
     return false;
 }
 
+// A single word that names no data source: psql's \c DATABASE, which a
+// data source must stand for here.
+void suggest_data_source(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || w[0][0] == '-' || w[0].find('=') != std::string::npos || is_data_source_name(s, w[0])) return;
+    s.note("there is no data source named " + w[0] + ": to connect to the database " + w[0] +
+           ", define a data source for it (in odbc.ini) and connect to that name");
+}
+
 void cmd_connect(session &s, const std::string &rest) {
     std::string settings;
+    bool connected = false;
     if (rest.empty() && s.connections().current() == 0)
         s.report_problem("\\connect needs a connect text or a data source name");
-    else if (rest.empty()) cmd_reconnect(s, rest);
-    else if (positional_connect_text(rest, &settings) && !is_data_source_name(s, rest)) s.connect(settings);
-    else s.connect(rest);
+    else if (rest.empty()) connected = s.reconnect(s.connections().current());
+    else if (positional_connect_text(rest, &settings) && !is_data_source_name(s, rest)) connected = s.connect(settings);
+    else if (!(connected = s.connect(rest))) suggest_data_source(s, rest);
+    if (!connected) s.connect_failed();
 }
 
 void cmd_slots(session &s, const std::string &) {

@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "console.h"
 #include "connect_text.h"
+#include "copy_command.h"
 #include "entry.h"
 #include "names.h"
 #include "pg_statements.h"
@@ -113,6 +114,7 @@ void session::run(line_source &source) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            abandon_copy();
             typed_.clear();
             std::fputs("\n", stdout);
             continue;
@@ -128,6 +130,7 @@ void session::run(line_source &source) {
         fail_fatally();
         return;
     }
+    if (copy_.active()) end_copy(); // the end of the input ends a COPY block's data, as \. does
     if (source.interactive()) {
         end_of_typing();
         return;
@@ -167,6 +170,7 @@ void session::read_line(line_source &source, const std::string &line) {
 // so does a file of \i typed at the prompt, which the prompt then follows.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
+    abandon_copy();
     typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
@@ -216,6 +220,10 @@ void session::include(const std::string &path) {
 }
 
 void session::handle_line(const std::string &line) {
+    if (copy_.active()) {
+        copy_line(line);
+        return;
+    }
     split_line split;
     splitter_.set_dialect(connections_.current_dialect());
     splitter_.add_line(line, &split);
@@ -227,13 +235,17 @@ void session::handle_line(const std::string &line) {
     if (!split.command.empty() && !stopped() && !interrupt_pending()) run_command(*this, split.command);
 }
 
-// A statement as the splitter cut it. PostgreSQL: a COPY through the client
-// is refused, its inline data in a script skipped; a change of
+// A statement as the splitter cut it. PostgreSQL: the data of a COPY ...
+// FROM STDIN that follows is loaded, a COPY ... TO STDOUT refused; a change of
 // standard_conforming_strings (MariaDB: of NO_BACKSLASH_ESCAPES) changes how
 // the next lines are split.
 void session::run_split(const std::string &sql) {
     bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
     client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
+    if (copy == client_copy::from_stdin) {
+        start_copy(sql);
+        return;
+    }
     if (copy != client_copy::none) {
         bool skip_data = copy == client_copy::from_stdin && !interactive_;
         if (skip_data) splitter_.skip_copy_data();
@@ -247,7 +259,59 @@ void session::run_split(const std::string &sql) {
     if (mariadb && sets_no_backslash_escapes(sql, &on)) splitter_.set_no_backslash_escapes(on);
 }
 
+// COPY ... FROM STDIN: the lines that follow, up to \., are its rows, which
+// go to the table as INSERT statements (copy_load.h). When the block cannot
+// be loaded, its lines are skipped.
+void session::start_copy(const std::string &sql) {
+    copy_command command;
+    std::string problem;
+    int slot = current_slot();
+    copy_failure why;
+    if (slot == 0) problem = "no connection";
+    else if (read_copy_command(sql, &command, &problem) &&
+             copy_.begin(slot, command, connections_.in_transaction(slot), &why)) {
+        if (interactive_)
+            message("Enter data to be copied followed by a newline.\nEnd with a backslash and a period on a line by "
+                    "itself, or an EOF signal.");
+        return;
+    }
+    splitter_.skip_copy_data();
+    if (!problem.empty()) report_problem("COPY was not run: " + problem + "; its data, up to the line \\., was skipped");
+    else if (slot != 0) report_copy_failure(why);
+}
+
+void session::copy_line(const std::string &line) {
+    copy_failure why;
+    if (line == "\\.") end_copy();
+    else if (!copy_.add_line(line, line_number_, &why)) {
+        splitter_.skip_copy_data(); // the rest of the block's lines
+        report_copy_failure(why);
+    }
+}
+
+void session::end_copy() {
+    int slot = copy_.slot();
+    copy_failure why;
+    if (!copy_.finish(&why)) return report_copy_failure(why);
+    connections_.statement_ran(slot, "COPY");
+    message("COPY " + std::to_string(copy_.rows()));
+}
+
+void session::abandon_copy() { copy_.abandon(); }
+
+// A failure names the table, and the line of the row it concerns.
+void session::report_copy_failure(const copy_failure &why) {
+    long line = line_number_;
+    if (why.line > 0) line_number_ = why.line;
+    std::string context = "COPY " + copy_.table() + ": ";
+    if (why.problem.empty()) report_failure(why.failure, context);
+    else report_problem(context + why.problem);
+    line_number_ = line;
+    if (why.problem.empty()) check_connection(copy_.slot(), why.failure);
+}
+
 std::string session::prompt() const {
+    if (copy_.active()) return ">> ";
     const connection *c = connections_.find(connections_.current());
     std::string main = c != nullptr ? c->label + "[" + std::to_string(c->slot) + "]> " : "roridorezu> ";
     if (!splitter_.pending()) return main;
@@ -364,7 +428,10 @@ bool session::run_and_report(const std::string &sql) {
         lib_.free_statement(slot, 0);
         note("interrupted: the result was read no further than " + std::to_string(run.rows) +
              " rows, and its cursor is closed");
-    } else if (run.failed) report_failure(run.failure);
+    } else if (run.failed) {
+        report_failure(run.failure);
+        check_connection(slot, run.failure);
+    }
     else if (!run.has_result) message(row_count_text(run.affected));
     // CSV and TSV have no footer to tell that a limit may have cut them.
     if (!writer->has_footer() && run.max_rows > 0 && run.rows >= run.max_rows)
@@ -410,6 +477,40 @@ bool session::output_ok() {
         fail_fatally();
     }
     return false;
+}
+
+namespace {
+
+// The SQLSTATEs (or their first two characters, a class) and MariaDB's
+// native errors that say that the connection is lost.
+const char *const lost_states[] = {"08", "57P01"};
+const int32_t mariadb_lost_errors[] = {2006, 2013}; // server gone away, connection lost during the query
+
+bool says_connection_lost(const outcome &o, sql_dialect dialect) {
+    for (const char *state : lost_states)
+        if (o.sqlstate.compare(0, std::strlen(state), state) == 0) return true;
+    if (dialect != sql_dialect::mariadb) return false;
+    return std::find(std::begin(mariadb_lost_errors), std::end(mariadb_lost_errors), o.native) !=
+           std::end(mariadb_lost_errors);
+}
+
+} // namespace
+
+// A script whose connection is lost ends at once with exit status 2, as
+// psql's does, rather than fail at each statement that follows. Typed
+// input goes on: \reconnect can bring the connection back.
+void session::check_connection(int slot, const outcome &o) {
+    const connection *c = connections_.find(slot);
+    if (typing_ || connection_ended_ || c == nullptr) return;
+    if (!says_connection_lost(o, c->dialect) && !connections_.is_dead(slot)) return;
+    report_problem("the connection of slot " + std::to_string(slot) + " is lost: the rest of the input was not run");
+    connection_ended_ = true;
+}
+
+void session::connect_failed() {
+    if (typing_ || connection_ended_) return;
+    report_problem("\\connect failed: the rest of the input was not run");
+    connection_ended_ = true;
 }
 
 void session::disconnect(int slot) {
@@ -459,10 +560,10 @@ std::string diagnostic_text(const outcome &o) {
 
 } // namespace
 
-void session::report_failure(const outcome &o) {
+void session::report_failure(const outcome &o, const std::string &context) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    std::fprintf(stderr, "%serror: %s%s\n", location().c_str(), context.c_str(), diagnostic_text(o).c_str());
 }
 
 void session::report_note(const outcome &o) {

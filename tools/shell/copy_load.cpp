@@ -1,0 +1,192 @@
+// copy_load.cpp - a COPY block as INSERT statements: the table's columns
+// from the catalog, the rows as literals, batches, the block's transaction.
+#include "copy_load.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "results.h"
+
+namespace {
+
+// A statement is sent once it holds this much; a single longer row makes
+// it longer.
+const size_t batch_bytes = 1 << 20;
+
+const char *const block_savepoint = "roridorezu_copy";
+const char *const batch_savepoint = "roridorezu_copy_batch";
+
+// A value as a literal without a type, which the server reads with the
+// column's own input function, as COPY does. A backslash is doubled in an
+// E'' literal, which reads the same whatever standard_conforming_strings
+// says.
+void append_literal(const std::string &value, std::string *out) {
+    bool escaped = value.find('\\') != std::string::npos;
+    out->append(escaped ? "E'" : "'");
+    size_t start = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c != '\'' && !(c == '\\' && escaped)) continue;
+        out->append(value, start, i + 1 - start);
+        *out += c; // doubled
+        start = i + 1;
+    }
+    out->append(value, start, std::string::npos);
+    *out += '\'';
+}
+
+std::string literal(const std::string &value) {
+    std::string out;
+    append_literal(value, &out);
+    return out;
+}
+
+} // namespace
+
+bool copy_load::run(const std::string &sql, copy_failure *why) {
+    lib_.free_statement(slot_, 0);
+    outcome o = lib_.query(slot_, sql);
+    if (o.ok()) return true;
+    why->failure = o;
+    return false;
+}
+
+// The table's columns that COPY fills (all but the generated ones, in
+// their order) and whether one is an identity GENERATED ALWAYS, which an
+// INSERT may fill only with OVERRIDING SYSTEM VALUE, as pg_dump --inserts
+// writes it.
+bool copy_load::read_table(copy_failure *why) {
+    std::string sql =
+        "SELECT count(*) FILTER (WHERE a.attidentity = 'a'), count(*) FILTER (WHERE a.attgenerated = ''), "
+        "coalesce(string_agg(pg_catalog.quote_ident(a.attname), ', ' ORDER BY a.attnum) "
+        "FILTER (WHERE a.attgenerated = ''), '') FROM pg_catalog.pg_attribute a WHERE a.attrelid = " +
+        literal(command_.table) + "::pg_catalog.regclass AND a.attnum > 0 AND NOT a.attisdropped";
+    std::vector<row> rows;
+    outcome o = query_rows(lib_, slot_, sql, &rows);
+    if (!o.ok() || rows.size() != 1 || rows[0].size() != 3) {
+        why->failure = o;
+        if (o.ok()) why->problem = "the catalog did not describe the table " + command_.table;
+        return false;
+    }
+    bool identity = rows[0][0].text != "0";
+    columns_ = command_.columns.empty() ? std::strtoul(rows[0][1].text.c_str(), nullptr, 10) : command_.column_count;
+    std::string columns = command_.columns.empty() ? rows[0][2].text : command_.columns;
+    prefix_ = "INSERT INTO " + command_.table + " (" + columns + ")" +
+              (identity ? " OVERRIDING SYSTEM VALUE" : "") + " VALUES ";
+    return true;
+}
+
+bool copy_load::begin(int slot, const copy_command &command, bool in_transaction, copy_failure *why) {
+    slot_ = slot;
+    command_ = command;
+    savepoint_ = in_transaction;
+    rows_ = 0;
+    row_line_ = 0;
+    batch_.clear();
+    row_starts_.clear();
+    row_lines_.clear();
+    if (!read_table(why)) return false;
+    if (!run(savepoint_ ? std::string("SAVEPOINT ") + block_savepoint : "BEGIN", why)) return false;
+    reader_ = std::make_unique<copy_reader>(command_.format);
+    active_ = true;
+    return true;
+}
+
+// Rolls the block back after a failure; the failure stays the one to tell.
+bool copy_load::roll_back() {
+    copy_failure ignored;
+    if (savepoint_) {
+        run(std::string("ROLLBACK TO SAVEPOINT ") + block_savepoint, &ignored);
+        run(std::string("RELEASE SAVEPOINT ") + block_savepoint, &ignored);
+    } else run("ROLLBACK", &ignored);
+    active_ = false;
+    return false;
+}
+
+void copy_load::abandon() {
+    if (active_) roll_back();
+}
+
+bool copy_load::add_line(const std::string &line, long line_number, copy_failure *why) {
+    if (row_line_ == 0) row_line_ = line_number;
+    if (!reader_->add_line(line)) {
+        if (!reader_->unfinished()) row_line_ = 0; // a header
+        return true;
+    }
+    bool added = add_row(row_line_, why);
+    row_line_ = 0;
+    return added;
+}
+
+// The row that the reader holds goes into the batch, which is sent once
+// it is large enough. A row that cannot be written as values stops the
+// block, as the server's COPY would stop there.
+bool copy_load::add_row(long line_number, copy_failure *why) {
+    size_t count = reader_->field_count();
+    why->line = line_number;
+    if (count != columns_) {
+        why->problem = count > columns_ ? "extra data after last expected column"
+                                        : "missing data for column " + std::to_string(count + 1);
+        return roll_back();
+    }
+    if (batch_.empty()) batch_ = prefix_;
+    else batch_ += ',';
+    row_starts_.push_back(batch_.size());
+    row_lines_.push_back(line_number);
+    batch_ += '(';
+    const std::vector<copy_field> &fields = reader_->fields();
+    for (size_t k = 0; k < count; ++k) {
+        if (k > 0) batch_ += ',';
+        if (fields[k].null) batch_ += "NULL";
+        else if (std::memchr(fields[k].value.data(), 0, fields[k].value.size()) != nullptr) {
+            why->problem = "invalid byte sequence: a value holds the byte 0x00";
+            return roll_back();
+        } else append_literal(fields[k].value, &batch_);
+    }
+    batch_ += ')';
+    return batch_.size() < batch_bytes || send_batch(why);
+}
+
+bool copy_load::send_batch(copy_failure *why) {
+    if (row_starts_.empty()) return true;
+    if (!run(std::string("SAVEPOINT ") + batch_savepoint, why)) return roll_back();
+    if (!run(batch_, why)) {
+        copy_failure ignored;
+        if (run(std::string("ROLLBACK TO SAVEPOINT ") + batch_savepoint, &ignored)) find_bad_row(why);
+        return roll_back();
+    }
+    if (!run(std::string("RELEASE SAVEPOINT ") + batch_savepoint, why)) return roll_back();
+    rows_ += static_cast<long>(row_starts_.size());
+    batch_.clear();
+    row_starts_.clear();
+    row_lines_.clear();
+    return true;
+}
+
+// The batch failed: its rows one at a time, after the rows of the block
+// that went before, tell which one the server refuses. Without one that
+// fails alone, the batch's first line is named.
+void copy_load::find_bad_row(copy_failure *why) {
+    why->line = row_lines_.front();
+    for (size_t k = 0; k < row_starts_.size(); ++k) {
+        size_t end = k + 1 < row_starts_.size() ? row_starts_[k + 1] - 1 : batch_.size();
+        copy_failure refused;
+        if (run(prefix_ + batch_.substr(row_starts_[k], end - row_starts_[k]), &refused)) continue;
+        *why = refused;
+        why->line = row_lines_[k];
+        return;
+    }
+}
+
+bool copy_load::finish(copy_failure *why) {
+    if (reader_->unfinished()) {
+        why->line = row_line_;
+        why->problem = "the data ended inside a value (a quote that never closed, or a backslash at a line end)";
+        return roll_back();
+    }
+    why->line = 0;
+    if (!send_batch(why)) return false;
+    if (!run(savepoint_ ? std::string("RELEASE SAVEPOINT ") + block_savepoint : "COMMIT", why)) return roll_back();
+    active_ = false;
+    return true;
+}
