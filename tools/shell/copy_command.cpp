@@ -27,6 +27,12 @@ std::string upper(std::string s) {
     return s;
 }
 
+// An unquoted name as the server folds it.
+std::string lower(std::string s) {
+    for (char &c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
 // Where the blanks and comments from i on end.
 size_t skip_blanks(const std::string &sql, size_t i) {
     for (;;) {
@@ -152,10 +158,12 @@ bool command_reader::table(copy_command *c) {
 
 bool command_reader::column_list(copy_command *c) {
     if (!take("(")) return true;
-    c->column_count = 1;
     for (; peek() != nullptr && !is(")"); ++i_) {
-        c->columns += (c->columns.empty() ? "" : is(",") ? "" : " ") + peek()->raw;
-        if (is(",")) ++c->column_count;
+        const token &t = *peek();
+        c->columns += (c->columns.empty() ? "" : is(",") ? "" : " ") + t.raw;
+        if (t.kind == token::name) c->column_names.push_back(t.value);
+        else if (t.kind == token::word) c->column_names.push_back(lower(t.raw));
+        else if (!is(",")) return fail("the column list cannot hold " + t.raw);
     }
     return take(")") || fail("the column list has no closing parenthesis");
 }

@@ -6,6 +6,7 @@
 #define RORI_SHELL_COPY_COMMAND_H
 
 #include <string>
+#include <vector>
 
 // How the rows of a COPY block are written.
 struct copy_format {
@@ -20,7 +21,7 @@ struct copy_format {
 struct copy_command {
     std::string table;   // as written: public."Order Lines"
     std::string columns; // the column list as written, without its parentheses; empty when none
-    size_t column_count = 0; // names in the column list
+    std::vector<std::string> column_names; // its names as the catalog spells them (unquoted, folded)
     copy_format format;
 };
 

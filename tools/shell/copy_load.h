@@ -1,7 +1,10 @@
 // copy_load.h - loads the rows of a COPY ... FROM STDIN block through the
-// library, since no ODBC driver takes COPY's data: as multi-row INSERT
-// statements of literal values, about a megabyte each, so that memory
-// stays bounded whatever the size of the block. A block is all or nothing:
+// library, since no ODBC driver takes COPY's data: as INSERT statements of
+// bounded size, so that memory stays bounded whatever the size of
+// the block. Each column's values go as one text array literal, which the
+// server reads far faster than as many rows of VALUES, and each value is
+// cast from text to its column's type, which reads it with the type's input
+// function, as COPY does. A block is all or nothing:
 // it runs in a transaction of its own, or in a savepoint when one is open.
 // A statement that fails is tried again row by row, to name the line of
 // the row that the server refuses; then the block is rolled back.
@@ -49,6 +52,7 @@ private:
     bool read_table(copy_failure *why);
     bool run(const std::string &sql, copy_failure *why);
     bool add_row(long line_number, copy_failure *why);
+    void add_value(size_t column, const copy_field &field);
     bool send_batch(copy_failure *why);
     void find_bad_row(copy_failure *why);
     bool roll_back(); // false, for the failure that caused it
@@ -60,9 +64,13 @@ private:
     copy_command command_;
     std::unique_ptr<copy_reader> reader_;
     size_t columns_ = 0;    // values in each row
-    std::string prefix_;    // INSERT INTO t (columns) [OVERRIDING SYSTEM VALUE] VALUES
-    std::string batch_;     // the statement being built
-    std::vector<size_t> row_starts_; // where each row of the batch begins in batch_
+    std::string prefix_;    // INSERT INTO t (columns) [OVERRIDING SYSTEM VALUE]
+    std::string casts_;     // SELECT c1::type, ... FROM unnest(
+    std::string alias_;     // ) AS u(c1, ...)
+    std::vector<std::string> arrays_; // each column's values so far, as the inside of an E'{...}' literal
+    std::string statement_; // the batch's statement, built when it is sent
+    std::string rows_text_; // the same rows as (v1, v2),(...) of VALUES, to try them one at a time
+    std::vector<size_t> row_starts_; // where each row begins in rows_text_
     std::vector<long> row_lines_;    // and the line it began on
     long rows_ = 0;         // rows sent and taken
     long row_line_ = 0;     // the line the row being read began on
