@@ -522,10 +522,40 @@ const command commands[] = {
     {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
-const command *find_command(const std::string &name) {
-    for (const command &c : commands)
+// The mariadb client's \W and \w, in its dialect only: psql's \w writes
+// the query buffer, which this shell does not keep.
+void cmd_warnings(session &s, bool on) {
+    s.settings().show_warnings = on;
+    s.message(on ? "Show warnings enabled." : "Show warnings disabled.");
+}
+void cmd_warnings_on(session &s, const std::string &) { cmd_warnings(s, true); }
+void cmd_warnings_off(session &s, const std::string &) { cmd_warnings(s, false); }
+
+const command mariadb_commands[] = {
+    {"W", "", "", "MariaDB: show the warnings after every statement", cmd_warnings_on},
+    {"w", "", "", "MariaDB: stop showing them", cmd_warnings_off},
+};
+
+template <size_t N> const command *command_in(const command (&table)[N], const std::string &name) {
+    for (const command &c : table)
         if (name == c.name || (*c.alias != '\0' && name == c.alias)) return &c;
     return nullptr;
+}
+
+const command *find_command(session &s, const std::string &name) {
+    const command *c = command_in(commands, name);
+    bool mariadb = s.connections().current_dialect() == sql_dialect::mariadb;
+    return c == nullptr && mariadb ? command_in(mariadb_commands, name) : c;
+}
+
+std::string help_lines(const command *begin, const command *end) {
+    std::string out;
+    for (const command *c = begin; c != end; ++c) {
+        std::string left = std::string("  \\") + c->name + (*c->arguments ? std::string(" ") + c->arguments : "");
+        if (*c->alias) left += std::string(" (\\") + c->alias + ")";
+        out += left + std::string(left.size() < 40 ? 40 - left.size() : 1, ' ') + c->help + "\n";
+    }
+    return out;
 }
 
 } // namespace
@@ -536,17 +566,13 @@ void run_command(session &s, const std::string &line) {
     size_t space = text.find_first_of(" \t");
     std::string name = text.substr(0, space);
     std::string rest = space == std::string::npos ? std::string() : trim(text.substr(space));
-    const command *c = find_command(name);
+    const command *c = find_command(s, name);
     if (c == nullptr) s.report_problem("no command \\" + name + " (\\help lists them)");
     else c->run(s, rest);
 }
 
 std::string commands_help() {
-    std::string out = "Commands (a statement ends with ';' and may span lines):\n";
-    for (const command &c : commands) {
-        std::string left = std::string("  \\") + c.name + (*c.arguments ? std::string(" ") + c.arguments : "");
-        if (*c.alias) left += std::string(" (\\") + c.alias + ")";
-        out += left + std::string(left.size() < 40 ? 40 - left.size() : 1, ' ') + c.help + "\n";
-    }
-    return out;
+    return "Commands (a statement ends with ';' and may span lines):\n" + help_lines(std::begin(commands), std::end(commands)) +
+           "On a MariaDB connection, as in the mariadb client:\n" +
+           help_lines(std::begin(mariadb_commands), std::end(mariadb_commands));
 }

@@ -13,6 +13,7 @@
 #include "copy_command.h"
 #include "entry.h"
 #include "names.h"
+#include "notices.h"
 #include "pg_statements.h"
 #include "progress.h"
 #include "text.h"
@@ -433,6 +434,8 @@ bool session::run_and_report(const std::string &sql) {
         check_connection(slot, run.failure);
     }
     else if (!run.has_result) message(row_count_text(run.affected));
+    if (!run.failed && settings_.show_warnings && connections_.find(slot)->dialect == sql_dialect::mariadb)
+        show_warnings(slot);
     // CSV and TSV have no footer to tell that a limit may have cut them.
     if (!writer->has_footer() && run.max_rows > 0 && run.rows >= run.max_rows)
         note("the result stopped at max_rows = " + std::to_string(run.max_rows) +
@@ -566,9 +569,26 @@ void session::report_failure(const outcome &o, const std::string &context) {
     std::fprintf(stderr, "%serror: %s%s\n", location().c_str(), context.c_str(), diagnostic_text(o).c_str());
 }
 
+// MariaDB's driver does not report warnings: SHOW WARNINGS reads those of
+// the last statement, written after its result as the mariadb client
+// writes them.
+void session::show_warnings(int slot) {
+    std::vector<row> rows;
+    outcome o = query_rows(lib_, slot, "SHOW WARNINGS", &rows);
+    if (!o.ok()) return report_failure(o);
+    for (const std::string &line : warning_lines(rows)) stdout_.line(line);
+    flush_output();
+    output_ok();
+}
+
+// A diagnostic of a request that succeeded; PostgreSQL's notices are shown
+// as psql shows them, one a line.
 void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
+    std::vector<std::string> notices = o.ok() ? notice_lines(o.message) : std::vector<std::string>();
+    for (const std::string &n : notices) std::fprintf(stderr, "%s%s\n", location().c_str(), n.c_str());
+    if (!notices.empty()) return;
     std::fprintf(stderr, "%snote: %s\n", location().c_str(), diagnostic_text(o).c_str());
 }
 

@@ -25,6 +25,7 @@ struct shell_settings {
     bool failures_set_status = false; // any failure makes the exit status 1 (-c and -f)
     bool quiet = false; // no banner and no informational messages
     bool timing = false; // say how long each statement took
+    bool show_warnings = false; // MariaDB: SHOW WARNINGS after each statement (\W)
 };
 
 class session {
@@ -106,6 +107,7 @@ private:
     void discard_unfinished();
     bool run_and_report(const std::string &sql); // false when it failed
     void check_connection(int slot, const outcome &o);
+    void show_warnings(int slot);
     void start_copy(const std::string &sql);
     void copy_line(const std::string &line);
     void end_copy();
