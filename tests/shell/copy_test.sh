@@ -36,6 +36,8 @@ COPY @T@ (id, a, b, c) FROM stdin;
 3	other \\q\\a\\ end	\\	 split	\\\\x
 4	\\N	é ü 日本	\\\\001\\\\377
 5			
+6	a line that ends in a backslash\\
+goes on	x	\\x01
 \.
 COPY @T@ FROM stdin WITH DELIMITER '|' NULL 'nil';
 10|a${tab}tab \\| pipe|nil|nil
@@ -66,7 +68,7 @@ expect "the COPY blocks load without a message" "$(sed 's/@T@/copy_shell/g' bloc
 OUT
 expect "every escape and option reads as the server's COPY reads it" \
   "$(diff <(rows_of copy_psql) <(rows_of copy_shell) && rows_of copy_shell | wc -l)" <<'OUT'
-14
+15
 OUT
 
 # A schema as pg_dump writes it in the default format, restored by psql and

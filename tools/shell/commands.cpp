@@ -532,8 +532,8 @@ void cmd_warnings_on(session &s, const std::string &) { cmd_warnings(s, true); }
 void cmd_warnings_off(session &s, const std::string &) { cmd_warnings(s, false); }
 
 const command mariadb_commands[] = {
-    {"W", "", "", "MariaDB: show the warnings after every statement", cmd_warnings_on},
-    {"w", "", "", "MariaDB: stop showing them", cmd_warnings_off},
+    {"W", "", "", "show the warnings after every statement", cmd_warnings_on},
+    {"w", "", "", "stop showing the warnings", cmd_warnings_off},
 };
 
 template <size_t N> const command *command_in(const command (&table)[N], const std::string &name) {
