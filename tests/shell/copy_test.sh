@@ -82,7 +82,7 @@ CREATE TABLE copy_dump.items (id int GENERATED ALWAYS AS IDENTITY PRIMARY KEY, n
 INSERT INTO copy_dump.items (name, data, note, tags)
   SELECT E'item\t' || g || E'\nline \\ ''q''', decode(md5(g::text) || '000a0d5c', 'hex'),
     CASE WHEN g % 3 = 0 THEN NULL WHEN g % 3 = 1 THEN '' ELSE E'\\N' END, ARRAY['x' || g, NULL, 'a,"b"']
-  FROM generate_series(1, 3000) g;
+  FROM generate_series(1, 10000) g;
 IN
 pg_dump -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -n copy_dump "$RORI_DB_NAME" | grep -v '^\\\(un\)\?restrict' >dump.sql
 data_of_dump() { pg_dump -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -n copy_dump --data-only "$RORI_DB_NAME" | grep -v restrict; }
@@ -133,6 +133,24 @@ bad.sql:16: error: COPY copy_bad: missing data for column 2
  100 | kept
 (1 row)
 bad.sql:20: error: COPY ... TO STDOUT was not run: its rows would come through the client, which the library cannot read (the driver waits for ever). Use COPY ... TO 'file' to write a file on the server, or run the SELECT with --csv
+[exit 1]
+OUT
+
+# A row refused in a later statement of a long block: the rows sent before
+# it are rolled back too.
+{
+  echo 'COPY copy_bad FROM stdin;'
+  seq 1000 61000 | sed 's/$/\tpadding to make the block longer than one statement/; 50000s/^/x/'
+  echo '\.'
+  echo 'SELECT count(*) AS n FROM copy_bad;'
+} >long.sql
+expect "a row refused in a later statement of a block is named, and none of the block stays" \
+  "$(run_shell "${pg[@]}" -f long.sql | sed 's/; Error while executing the query$//')" <<'OUT'
+long.sql:50001: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02, native error 1: ERROR: invalid input syntax for type integer: "x50999"
+ n
+---
+ 1
+(1 row)
 [exit 1]
 OUT
 

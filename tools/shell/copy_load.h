@@ -1,6 +1,6 @@
 // copy_load.h - loads the rows of a COPY ... FROM STDIN block through the
 // library, since no ODBC driver takes COPY's data: as INSERT statements of
-// bounded size, so that memory stays bounded whatever the size of
+// about a megabyte each, so that memory stays bounded whatever the size of
 // the block. Each column's values go as one text array literal, which the
 // server reads far faster than as many rows of VALUES, and each value is
 // cast from text to its column's type, which reads it with the type's input
@@ -65,8 +65,7 @@ private:
     std::unique_ptr<copy_reader> reader_;
     size_t columns_ = 0;    // values in each row
     std::string prefix_;    // INSERT INTO t (columns) [OVERRIDING SYSTEM VALUE]
-    std::string casts_;     // SELECT c1::type, ... FROM unnest(
-    std::string alias_;     // ) AS u(c1, ...)
+    std::vector<std::string> types_; // each column's type, as format_type writes it
     std::vector<std::string> arrays_; // each column's values so far, as the inside of an E'{...}' literal
     std::string statement_; // the batch's statement, built when it is sent
     std::string rows_text_; // the same rows as (v1, v2),(...) of VALUES, to try them one at a time
