@@ -5,7 +5,8 @@
 # Windows, runs it in full on Linux and then through roridorezu.dll under
 # Wine, and draws docs/fetch-throughput.png from both runs. Then the shell's
 # export is measured against a plain ODBC loop on SQLite, PostgreSQL and
-# MariaDB (bench/export_bench.sh).
+# MariaDB (bench/export_bench.sh), and its restore of a pg_dump whose rows
+# are COPY blocks against psql's (bench/copy_bench.sh).
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
 # machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt, copy.txt. The run
