@@ -3,6 +3,7 @@
 // block's transaction.
 #include "copy_load.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "results.h"
@@ -41,10 +42,26 @@ std::string literal(const std::string &value) {
     return out;
 }
 
+// Whether a value stands in a text array as it is: not empty, not NULL,
+// none of the array's signs or spaces, and no quote of the literal.
+bool plain_element(const std::string &value) {
+    if (value.empty() || value.find_first_of("{}\",\\' \t\n\r\v\f") != std::string::npos) return false;
+    if (value.size() != 4) return true;
+    std::string word = value;
+    for (char &c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return word != "NULL";
+}
+
 // A value as an element of a text array, written straight into the inside
 // of an E'' literal: the array quotes it and escapes its backslashes and
 // quotes with a backslash, and the literal doubles each backslash again.
+// Most numbers, dates and words need no quotes, which keeps the statement
+// shorter for the driver to go through.
 void append_array_element(const std::string &value, std::string *out) {
+    if (plain_element(value)) {
+        out->append(value);
+        return;
+    }
     out->append("\"");
     size_t start = 0;
     for (size_t i = 0; i < value.size(); ++i) {
@@ -120,7 +137,7 @@ bool copy_load::begin(int slot, const copy_command &command, bool in_transaction
     savepoint_ = in_transaction;
     rows_ = 0;
     row_line_ = 0;
-    rows_text_.clear();
+    lines_.clear();
     row_starts_.clear();
     row_lines_.clear();
     if (!read_table(why)) return false;
@@ -146,10 +163,19 @@ void copy_load::abandon() {
     if (active_) roll_back();
 }
 
+// The lines of the batch's rows are kept as they came, to read its rows
+// again one at a time should the batch fail.
 bool copy_load::add_line(const std::string &line, long line_number, copy_failure *why) {
-    if (row_line_ == 0) row_line_ = line_number;
+    if (row_line_ == 0) {
+        row_line_ = line_number;
+        row_start_ = lines_.size();
+    }
+    lines_ += line;
+    lines_ += '\n';
     if (!reader_->add_line(line)) {
-        if (!reader_->unfinished()) row_line_ = 0; // a header
+        if (reader_->unfinished()) return true;
+        row_line_ = 0; // a header, which is no row
+        lines_.resize(row_start_);
         return true;
     }
     bool added = add_row(row_line_, why);
@@ -160,14 +186,8 @@ bool copy_load::add_line(const std::string &line, long line_number, copy_failure
 void copy_load::add_value(size_t column, const copy_field &field) {
     std::string &array = arrays_[column];
     if (!array.empty()) array += ',';
-    if (!rows_text_.empty() && rows_text_.back() != '(') rows_text_ += ',';
-    if (field.null) {
-        array += "NULL";
-        rows_text_ += "NULL";
-        return;
-    }
-    append_array_element(field.value, &array);
-    append_literal(field.value, &rows_text_);
+    if (field.null) array += "NULL";
+    else append_array_element(field.value, &array);
 }
 
 // The row that the reader holds goes into the batch, which is sent once
@@ -187,13 +207,10 @@ bool copy_load::add_row(long line_number, copy_failure *why) {
             why->problem = "invalid byte sequence: a value holds the byte 0x00";
             return roll_back();
         }
-    if (!rows_text_.empty()) rows_text_ += ',';
-    row_starts_.push_back(rows_text_.size());
+    row_starts_.push_back(row_start_);
     row_lines_.push_back(line_number);
-    rows_text_ += '(';
     for (size_t k = 0; k < count; ++k) add_value(k, fields[k]);
-    rows_text_ += ')';
-    return rows_text_.size() < batch_bytes || send_batch(why);
+    return lines_.size() < batch_bytes || send_batch(why);
 }
 
 bool copy_load::send_batch(copy_failure *why) {
@@ -216,22 +233,34 @@ bool copy_load::send_batch(copy_failure *why) {
     if (!run(std::string("RELEASE SAVEPOINT ") + batch_savepoint, why)) return roll_back();
     rows_ += static_cast<long>(row_starts_.size());
     for (std::string &array : arrays_) array.clear();
-    rows_text_.clear();
+    lines_.clear();
     row_starts_.clear();
     row_lines_.clear();
     return true;
 }
 
-// The batch failed: its rows one at a time, as VALUES of literals without
-// a type (read by the columns' input functions too), after the rows of the
-// block that went before, tell which one the server refuses. Without one
-// that fails alone, the batch's first line is named.
+// The batch failed: its rows one at a time, read again from their lines
+// and sent as VALUES of literals without a type (which the columns' input
+// functions read too), after the rows of the block that went before, tell
+// which one the server refuses. Without one that fails alone, the batch's
+// first line is named.
 void copy_load::find_bad_row(copy_failure *why) {
     why->line = row_lines_.front();
+    copy_format format = command_.format;
+    format.header = false;
+    copy_reader reader(format);
+    size_t at = 0;
     for (size_t k = 0; k < row_starts_.size(); ++k) {
-        size_t end = k + 1 < row_starts_.size() ? row_starts_[k + 1] - 1 : rows_text_.size();
+        size_t end = k + 1 < row_starts_.size() ? row_starts_[k + 1] : lines_.size();
+        for (; at < end; at = lines_.find('\n', at) + 1) reader.add_line(lines_.substr(at, lines_.find('\n', at) - at));
+        std::string values = prefix_ + "VALUES (";
+        for (size_t f = 0; f < reader.field_count(); ++f) {
+            if (f > 0) values += ',';
+            if (reader.fields()[f].null) values += "NULL";
+            else append_literal(reader.fields()[f].value, &values);
+        }
         copy_failure refused;
-        if (run(prefix_ + "VALUES " + rows_text_.substr(row_starts_[k], end - row_starts_[k]), &refused)) continue;
+        if (run(values + ")", &refused)) continue;
         *why = refused;
         why->line = row_lines_[k];
         return;

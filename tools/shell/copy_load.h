@@ -68,8 +68,9 @@ private:
     std::vector<std::string> types_; // each column's type, as format_type writes it
     std::vector<std::string> arrays_; // each column's values so far, as the inside of an E'{...}' literal
     std::string statement_; // the batch's statement, built when it is sent
-    std::string rows_text_; // the same rows as (v1, v2),(...) of VALUES, to try them one at a time
-    std::vector<size_t> row_starts_; // where each row begins in rows_text_
+    std::string lines_;     // the lines of the batch's rows, each ended by a line feed
+    size_t row_start_ = 0;  // where the row being read begins in lines_
+    std::vector<size_t> row_starts_; // where each row of the batch begins in lines_
     std::vector<long> row_lines_;    // and the line it began on
     long rows_ = 0;         // rows sent and taken
     long row_line_ = 0;     // the line the row being read began on
