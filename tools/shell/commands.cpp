@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "connect_text.h"
+#include "encoding.h"
 #include "names.h"
 #include "session.h"
 #include "text.h"
@@ -433,6 +434,14 @@ void cmd_fetch(session &s, const std::string &rest) {
     else s.message(std::string("fetch form ") + fetch_form_name(s.settings().form));
 }
 
+// psql's \encoding: the encoding of the drivers' texts, shown or named.
+void cmd_encoding(session &s, const std::string &rest) {
+    if (!rest.empty() && !set_text_encoding(rest))
+        s.report_problem("no encoding " + rest + " (" + encoding_names() + ")");
+    else if (rest.empty()) s.answer(text_encoding());
+    else s.message("encoding " + text_encoding());
+}
+
 void cmd_output(session &s, const std::string &rest) {
     std::string path = rest;
     unquote(&path);
@@ -513,6 +522,7 @@ const command commands[] = {
     {"free", "", "", "free the statement of the current slot", cmd_free},
     {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
     {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
+    {"encoding", "", "[NAME]", "show or name the encoding of the texts the drivers exchange", cmd_encoding},
     {"output", "o", "[FILE]", "write results to a file; without one, to standard output", cmd_output},
     {"x", "", "[on|off]", "expanded display: the vertical format, or back to the table", cmd_expanded},
     {"timing", "", "[on|off]", "say how long each statement took", cmd_timing},

@@ -70,7 +70,9 @@ std::unique_ptr<line_source> file_input(const std::string &path, std::string *pr
         *problem = "cannot read " + path + ": " + std::strerror(EISDIR);
         return nullptr;
     }
-    std::FILE *f = std::fopen(path.c_str(), "r");
+    // Binary, so that on Windows too every CR reaches the splitter and a
+    // Ctrl-Z byte is no end of the file.
+    std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         *problem = "cannot read " + path + ": " + std::strerror(errno);
         return nullptr;

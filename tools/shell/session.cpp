@@ -11,6 +11,7 @@
 #include "console.h"
 #include "connect_text.h"
 #include "copy_command.h"
+#include "display.h"
 #include "entry.h"
 #include "names.h"
 #include "notices.h"
@@ -446,7 +447,7 @@ bool session::run_and_report(const std::string &sql) {
 bool session::set_output(const std::string &path) {
     std::unique_ptr<output_file> next;
     if (!path.empty()) {
-        std::FILE *f = std::fopen(path.c_str(), "w");
+        std::FILE *f = std::fopen(path.c_str(), "wb"); // a value's line feeds stay as they are
         if (f == nullptr) {
             report_problem("cannot write " + path + ": " + std::strerror(errno));
             return false;
@@ -566,7 +567,7 @@ std::string diagnostic_text(const outcome &o) {
 void session::report_failure(const outcome &o, const std::string &context) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s%s\n", location().c_str(), context.c_str(), diagnostic_text(o).c_str());
+    write_text(stderr, location() + "error: " + context + diagnostic_text(o) + "\n");
 }
 
 // MariaDB's driver does not report warnings: SHOW WARNINGS reads those of
@@ -587,23 +588,22 @@ void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
     std::vector<std::string> notices = o.ok() ? notice_lines(o.message) : std::vector<std::string>();
-    for (const std::string &n : notices) std::fprintf(stderr, "%s%s\n", location().c_str(), n.c_str());
-    if (!notices.empty()) return;
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    for (const std::string &n : notices) write_text(stderr, location() + n + "\n");
+    if (notices.empty()) write_text(stderr, location() + "note: " + diagnostic_text(o) + "\n");
 }
 
 void session::note(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }
 
 void session::report_problem(const std::string &text) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "error: " + text + "\n");
 }
 
 void session::report_notice(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }
