@@ -24,6 +24,9 @@
  *           that does not parse); not for every function;
  *   no_total SQLGetData only: a value cut to the buffer (return code
  *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length.
+ *   info_first SQLGetDiagRec only: the driver manager is not called; the
+ *           handle seems to hold two records, 01000 (native 5701) and then
+ *           42S02 (native 208), and no third.
  *
  * Key and number outputs per function:
  *   SQLAllocHandle   key HandleType
@@ -62,6 +65,7 @@ int odbc_fault_answer(const char *function, long nth, int rc);
 int odbc_fault_text(const char *function, long nth, const char *text);
 int odbc_fault_number(const char *function, long nth, long number);
 int odbc_fault_no_total(long nth);
+int odbc_fault_info_first(long nth);
 int odbc_fault_break(const char *function, long nth);
 
 /* Restricts a rule to calls whose key argument equals key. */
