@@ -53,11 +53,13 @@ expect "autocommit set back on commits the open transaction, and says so" \
     -c '\setattr conn autocommit off' -c 'INSERT INTO shell_kept VALUES (1)' -c '\setattr conn autocommit on' \
     -c 'ROLLBACK' -c 'SELECT count(*) AS n FROM shell_kept' 2>&1 | sed 's/ (autocommit off: .*)$//')" <<'OUT'
 connected slot 1: pg_cursor as rori
+-c statement 1 "DROP TABLE IF EXISTS ...": NOTICE:  table "shell_kept" does not exist, skipping
 0 rows affected
 0 rows affected
 conn autocommit (102) set to 0
 1 row affected
 autocommit on: the open transaction was committed
+-c statement 4 "ROLLBACK": WARNING:  there is no transaction in progress
 0 rows affected
  n
 ---

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# pg_notices_check.sh - what PostgreSQL says reaches the user: the notices of
+# pg_notices_test.sh - what PostgreSQL says reaches the user: the notices of
 # a statement that succeeded are written as psql writes them, and a long
 # error arrives whole.
 . "$(dirname "$0")/lib.sh"
