@@ -6,20 +6,8 @@
 # default format restores to the same rows; a bad row names its line and
 # leaves nothing of its block, inside a transaction too.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-source "$servers"
+use_servers
 export PGPASSWORD=$RORI_DB_PASSWORD PGOPTIONS='-c client_min_messages=warning'
-cat >>odbcinst.ini <<INI
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-INI
-cat >>user-odbc.ini <<INI
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_PORT
-Database=$RORI_DB_NAME
-INI
 pg=(-q -host=pg "-user=$RORI_DB_USER" "-pw=$RORI_DB_PASSWORD")
 psql_run() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" "$RORI_DB_NAME" "$@"; }
 # A table's rows as the server's COPY writes them, in order.

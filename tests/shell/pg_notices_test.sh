@@ -3,20 +3,8 @@
 # a statement that succeeded are written as psql writes them, and a long
 # error arrives whole.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-source "$servers"
+use_servers
 export PGPASSWORD=$RORI_DB_PASSWORD
-cat >>odbcinst.ini <<INI
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-INI
-cat >>user-odbc.ini <<INI
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_PORT
-Database=$RORI_DB_NAME
-INI
 
 cat >notices.sql <<'IN'
 DROP TABLE IF EXISTS no_such_table_here;

@@ -4,26 +4,7 @@
 # (the spare PostgreSQL and MariaDB servers killed between two statements),
 # end the run at once with exit status 2.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-source "$servers"
-cat >>odbcinst.ini <<INI
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-[MariaDB]
-Driver=$RORI_MARIA_DRIVER
-INI
-cat >>user-odbc.ini <<INI
-[pg_spare]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_SPARE_PORT
-Database=$RORI_DB_NAME
-[maria_spare]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$RORI_MARIA_SPARE_PORT
-Database=$RORI_DB_NAME
-INI
+use_servers
 
 failed_connect='error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
 note: there is no data source named chinook: to connect to the database chinook, define a data source for it (in odbc.ini) and connect to that name
@@ -51,10 +32,10 @@ lost() {
   {
     echo "SELECT 1 AS before_kill;"
     for i in $(seq 300); do grep -q '(1 row)' "$out" 2>/dev/null && break; sleep 0.1; done
-    bash "$RORI_SERVERS_SCRIPT" kill "$name" "$servers"
+    bash "$RORI_SERVERS_SCRIPT" kill "$name" "$RORI_SERVERS_ENV"
     printf 'SELECT 2 AS after_kill;\nSELECT 3 AS not_run;\n'
   } | run_shell -q -host="$dsn" "-user=$RORI_DB_USER" "-pw=$RORI_DB_PASSWORD" >"$out"
-  bash "$RORI_SERVERS_SCRIPT" up "$name" "$servers" >/dev/null
+  bash "$RORI_SERVERS_SCRIPT" up "$name" "$RORI_SERVERS_ENV" >/dev/null
   grep -v '^ \|^-\|^(' "$out" | sed 's/native error .*/native error .../'
 }
 expect "a lost PostgreSQL connection ends the run at once with status 2" "$(lost pg-spare pg_spare)" <<'OUT'

@@ -2,19 +2,7 @@
 # warnings_test.sh - with the mariadb client's \W a MariaDB insert that
 # truncates a value shows its warning, as the client shows it; \w stops.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-source "$servers"
-cat >>odbcinst.ini <<INI
-[MariaDB]
-Driver=$RORI_MARIA_DRIVER
-INI
-cat >>user-odbc.ini <<INI
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$RORI_MARIA_PORT
-Database=$RORI_DB_NAME
-INI
+use_servers
 
 cat >warnings.sql <<'IN'
 SET sql_mode = '';
