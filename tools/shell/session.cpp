@@ -248,10 +248,8 @@ void session::run_split(const std::string &sql) {
         start_copy(sql);
         return;
     }
-    if (copy != client_copy::none) {
-        bool skip_data = copy == client_copy::from_stdin && !interactive_;
-        if (skip_data) splitter_.skip_copy_data();
-        report_problem(client_copy_refusal(copy, skip_data));
+    if (copy == client_copy::to_stdout) {
+        report_problem(copy_to_stdout_refusal());
         return;
     }
     bool on = true;
