@@ -7,9 +7,11 @@
 # export is measured against a plain ODBC loop on SQLite, PostgreSQL and
 # MariaDB (bench/export_bench.sh), and the shell's restore of generated
 # scripts against sqlite3, psql and mariadb (bench/restore_bench.sh).
+# MariaDB (bench/export_bench.sh), and its restore of a pg_dump whose rows
+# are COPY blocks against psql's (bench/copy_bench.sh).
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
-# machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt. The run
+# machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt, copy.txt. The run
 # takes about 25 minutes and writes about 1.3 GB of tables into a temporary folder;
 # wall-clock figures are only worth keeping from a machine that is idle.
 set -euo pipefail
@@ -45,6 +47,9 @@ bench/export_bench.sh "$build/linux" | tee "$out/export.txt"
 echo "load average after the export run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 bench/restore_bench.sh "$build/linux" | tee "$out/restore.txt"
 echo "load average after the restore run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+
+bench/copy_bench.sh "$build/linux" | tee "$out/copy.txt"
+echo "load average after the COPY restore run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 
 gnuplot -e "linux='$out/linux.tsv'; wine='$out/wine.tsv'; output='docs/fetch-throughput.png'" bench/throughput.gp
 cat "$out/machine.txt"

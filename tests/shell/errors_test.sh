@@ -44,20 +44,24 @@ error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][
 [exit 1]
 OUT
 
-expect "an unknown key is named, and no connection is made" \
+expect "an unknown key is named, and the failed \\connect ends the script" \
   "$(run_shell -c '\connect -host=demo -usr=ann -pw=x' -c '\slots')" <<'OUT'
 error: OP_CONNECT: ST_BADKEYWORD (13), SQLSTATE (none), native error 0: the connect text has no setting "usr"; the settings after it were not read
- slot | current | connection
-------+---------+------------
+error: \connect failed: the rest of the input was not run
+[exit 2]
+OUT
+expect_lines "at a terminal, no connection is made for an unknown key" \
+  "$(printf '\\connect -host=demo -usr=ann -pw=x\n\\slots\n' |
+    HOME=$work script -qec "$(printf '%q ' "$shell_bin")" /dev/null | tr -d '\r')" <<'OUT'
 (0 rows)
-[exit 1]
 OUT
 
 expect "an unknown first key is named also when the connect fails, and is no separator's fault" \
   "$(run_shell -c '\connect -HOST=demo -user=ann')" <<'OUT'
 error: OP_CONNECT: ST_SQLERROR (2), SQLSTATE IM002, native error -1: [unixODBC][Driver Manager]Data source name not found and no default driver specified
 note: the connect text has no setting "HOST"; the settings after it were not read
-[exit 1]
+error: \connect failed: the rest of the input was not run
+[exit 2]
 OUT
 
 cat >statuses.sql <<'IN'

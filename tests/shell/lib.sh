@@ -62,6 +62,27 @@ Database=$(server_fact RORI_DB_NAME)
 INI
 }
 
+# use_servers - for the tests on the database servers (scripts/servers.sh,
+# whose env file RORI_SERVERS_ENV names): their facts as variables
+# (RORI_PG_PORT, ...), and the data sources pg and maria, pg_spare and
+# maria_spare (the spare instances, which a test may kill) of their drivers.
+use_servers() {
+  : "${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}"
+  source "$RORI_SERVERS_ENV"
+  printf '[PostgreSQL]\nDriver=%s\n[MariaDB]\nDriver=%s\n' "$RORI_PG_DRIVER" "$RORI_MARIA_DRIVER" >>odbcinst.ini
+  local name port
+  for name in pg pg_spare; do
+    port=$RORI_PG_PORT
+    [ $name = pg ] || port=$RORI_PG_SPARE_PORT
+    printf '[%s]\nDriver=PostgreSQL\nServername=127.0.0.1\nPort=%s\nDatabase=%s\n' $name "$port" "$RORI_DB_NAME" >>user-odbc.ini
+  done
+  for name in maria maria_spare; do
+    port=$RORI_MARIA_PORT
+    [ $name = maria ] || port=$RORI_MARIA_SPARE_PORT
+    printf '[%s]\nDriver=MariaDB\nServer=127.0.0.1\nPort=%s\nDatabase=%s\n' $name "$port" "$RORI_DB_NAME" >>user-odbc.ini
+  done
+}
+
 passed=0
 failed=0
 

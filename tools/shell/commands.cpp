@@ -109,13 +109,24 @@ bool is_data_source_name(session &s, const std::string &text) {
     return false;
 }
 
+// A single word that names no data source: psql's \c DATABASE, which a
+// data source must stand for here.
+void suggest_data_source(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    if (w.size() != 1 || w[0][0] == '-' || w[0].find('=') != std::string::npos || is_data_source_name(s, w[0])) return;
+    s.note("there is no data source named " + w[0] + ": to connect to the database " + w[0] +
+           ", define a data source for it (in odbc.ini) and connect to that name");
+}
+
 void cmd_connect(session &s, const std::string &rest) {
     std::string settings;
+    bool connected = false;
     if (rest.empty() && s.connections().current() == 0)
         s.report_problem("\\connect needs a connect text or a data source name");
-    else if (rest.empty()) cmd_reconnect(s, rest);
-    else if (positional_connect_text(rest, &settings) && !is_data_source_name(s, rest)) s.connect(settings);
-    else s.connect(rest);
+    else if (rest.empty()) connected = s.reconnect(s.connections().current());
+    else if (positional_connect_text(rest, &settings) && !is_data_source_name(s, rest)) connected = s.connect(settings);
+    else if (!(connected = s.connect(rest))) suggest_data_source(s, rest);
+    if (!connected) s.connect_failed();
 }
 
 void cmd_slots(session &s, const std::string &) {
@@ -568,6 +579,15 @@ const command commands[] = {
     {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
+// The mariadb client's \W and \w, in its dialect only: psql's \w writes
+// the query buffer, which this shell does not keep.
+void cmd_warnings(session &s, bool on) {
+    s.settings().show_warnings = on;
+    s.message(on ? "Show warnings enabled." : "Show warnings disabled.");
+}
+void cmd_warnings_on(session &s, const std::string &) { cmd_warnings(s, true); }
+void cmd_warnings_off(session &s, const std::string &) { cmd_warnings(s, false); }
+
 // The commands that scripts written for one database's own client hold,
 // taken in that dialect only: in the mariadb client \r means reconnect, and
 // in psql \. ends the data of a COPY.
@@ -585,6 +605,9 @@ const client_command client_commands[] = {
     {sql_dialect::postgresql, "\\unrestrict", "KEY", "psql's: end \\restrict", cmd_unrestrict},
     {sql_dialect::mariadb, "source", "FILE", "the mariadb client's: run FILE, as \\include does", cmd_include},
     {sql_dialect::mariadb, "\\.", "FILE", "the same as source", cmd_include},
+    {sql_dialect::mariadb, "\\W", "", "the mariadb client's: show the warnings after every statement",
+     cmd_warnings_on},
+    {sql_dialect::mariadb, "\\w", "", "the mariadb client's: stop showing the warnings", cmd_warnings_off},
     {sql_dialect::sqlite, ".mode", "csv|tabs|list|line|box|table", "sqlite3's: choose the format (list writes tabs)",
      dot_mode},
     {sql_dialect::sqlite, ".headers", "on", "sqlite3's: the column names are always written", dot_headers},

@@ -83,18 +83,25 @@ void connection_table::statement_ran(int slot, const std::string &sql) {
     connection *c = connection_in(open_, slot);
     if (c == nullptr) return;
     transaction_effect effect = effect_on_transaction(sql);
+    if (effect == transaction_effect::begins || effect == transaction_effect::ends)
+        c->transaction_begun = effect == transaction_effect::begins;
     if (effect == transaction_effect::ends) c->work_pending = false;
     else if (effect == transaction_effect::changes && !c->work_pending) c->work_pending = autocommit_off(slot);
 }
 
 void connection_table::autocommit_turned_on(int slot) {
     connection *c = connection_in(open_, slot);
-    if (c != nullptr) c->work_pending = false;
+    if (c != nullptr) c->work_pending = c->transaction_begun = false;
 }
 
 bool connection_table::work_pending(int slot) const {
     const connection *c = find(slot);
     return c != nullptr && c->work_pending;
+}
+
+bool connection_table::in_transaction(int slot) {
+    const connection *c = find(slot);
+    return c != nullptr && (c->transaction_begun || autocommit_off(slot));
 }
 
 bool connection_table::use(int slot) {

@@ -19,6 +19,9 @@ struct connection {
     // With autocommit off, a statement that changes data ran since the last
     // COMMIT, ROLLBACK or change of autocommit: work waits to be committed.
     bool work_pending = false;
+    // BEGIN (or START TRANSACTION) ran with autocommit on, and no COMMIT or
+    // ROLLBACK since.
+    bool transaction_begun = false;
     // The slot is taken but not connected: connecting it again failed.
     bool unconnected = false;
 };
@@ -50,6 +53,8 @@ public:
     // pending after it.
     void autocommit_turned_on(int slot);
     bool work_pending(int slot) const;
+    // A transaction is open on the slot: autocommit is off, or BEGIN ran.
+    bool in_transaction(int slot);
     // Makes a connected slot the current one.
     bool use(int slot);
 

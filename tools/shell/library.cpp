@@ -8,8 +8,9 @@
 
 namespace {
 
-// Room for texts the library stores with HS_PUTSTR or copies into a data
-// area (a diagnostic message has at most 239 characters).
+// Room for texts the library copies into a data area. The variables are
+// dynamic: a text stored with HS_PUTSTR, such as a diagnostic message of
+// any length, grows its variable to hold it whole.
 const size_t text_room = 512;
 
 host_var status_block(int slot, int16_t subcode = 0) {

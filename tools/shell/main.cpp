@@ -66,9 +66,13 @@ const char usage[] =
     "rest still runs unless --bail stops at the first failure), a CONNECT\n"
     "failed, a FILE could not be read, Ctrl-C stopped a script, a result\n"
     "could not be written in full (a full disk), or the library could not\n"
-    "start; 2 bad usage; 130 a second Ctrl-C left the shell while a\n"
-    "statement ran. Input typed or piped in ends with 0 after failures,\n"
-    "unless --bail stopped it.\n"
+    "start; 2 bad usage, or in -c, -f or piped input a \\connect failed or\n"
+    "the connection was lost (the run ends there); 130 a second Ctrl-C left\n"
+    "the shell while a statement ran. Input typed or piped in ends with 0\n"
+    "after failures, unless --bail stopped it.\n"
+    "\n"
+    "PostgreSQL: the rows after COPY ... FROM STDIN, up to \\., are loaded\n"
+    "into the table as INSERTs, all or nothing; COPY ... TO STDOUT is refused.\n"
     "\n";
 
 struct input_item {

@@ -99,15 +99,10 @@ client_copy client_copy_of(const std::string &sql) {
     return client_copy::none;
 }
 
-std::string client_copy_refusal(client_copy copy, bool data_skipped) {
-    if (copy == client_copy::to_stdout)
-        return "COPY ... TO STDOUT was not run: its rows would come through the client, which the library cannot "
-               "read (the driver waits for ever). Use COPY ... TO 'file' to write a file on the server, or run the "
-               "SELECT with --csv";
-    return std::string("COPY ... FROM STDIN was not run: its rows would come through the client, which the library "
-                       "cannot send (the driver waits for ever). Use COPY ... FROM 'file' to read a file on the "
-                       "server, or INSERT statements") +
-           (data_skipped ? "; its inline data, up to the line \\., was skipped" : "");
+std::string copy_to_stdout_refusal() {
+    return "COPY ... TO STDOUT was not run: its rows would come through the client, which the library cannot "
+           "read (the driver waits for ever). Use COPY ... TO 'file' to write a file on the server, or run the "
+           "SELECT with --csv";
 }
 
 // SET LOCAL is left out: it lasts to the end of a transaction at most, and

@@ -214,3 +214,19 @@ statement_run run_statement(library &lib, int slot, const std::string &sql, fetc
     }
     return run;
 }
+
+outcome query_rows(library &lib, int slot, const std::string &sql, std::vector<row> *rows) {
+    rows->clear();
+    lib.free_statement(slot, 0);
+    outcome q = lib.query(slot, sql);
+    std::vector<column_info> columns;
+    outcome d = q.ok() ? lib.describe(slot, &columns) : q;
+    if (!d.ok() || columns.empty()) return d.ok() ? q : d;
+    array_reader reader(lib, slot, columns.size());
+    row r;
+    outcome fetched;
+    bool failed = false;
+    while (reader.next(&r, &fetched, &failed)) rows->push_back(r);
+    lib.free_statement(slot, 0);
+    return failed ? fetched : q;
+}

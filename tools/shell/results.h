@@ -48,4 +48,9 @@ struct statement_run {
 statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
                             binary_delivery delivery, row_writer &writer, progress_line &progress);
 
+// Runs a statement of the shell's own and reads its rows (array form, so
+// NULL reads as an empty text) for a small result such as a catalog
+// lookup; the outcome of the request that failed, or the query's.
+outcome query_rows(library &lib, int slot, const std::string &sql, std::vector<row> *rows);
+
 #endif

@@ -10,10 +10,12 @@
 #include "commands.h"
 #include "console.h"
 #include "connect_text.h"
+#include "copy_command.h"
 #include "display.h"
 #include "entry.h"
 #include "executable_comments.h"
 #include "names.h"
+#include "notices.h"
 #include "pg_statements.h"
 #include "progress.h"
 #include "text.h"
@@ -115,6 +117,7 @@ void session::run(line_source &source) {
         if (!source.read(prompt(), &line)) {
             if (!source.interactive() || !take_interrupt()) break;
             splitter_.take_pending(); // Ctrl-C at the prompt clears the input
+            abandon_copy();
             typed_.clear();
             std::fputs("\n", stdout);
             continue;
@@ -130,6 +133,7 @@ void session::run(line_source &source) {
         fail_fatally();
         return;
     }
+    if (copy_.active()) end_copy(); // the end of the input ends a COPY block's data, as \. does
     if (source.interactive()) {
         end_of_typing();
         return;
@@ -169,6 +173,7 @@ void session::read_line(line_source &source, const std::string &line) {
 // so does a file of \i typed at the prompt, which the prompt then follows.
 void session::stop_for_interrupt(const line_source &source) {
     splitter_.take_pending();
+    abandon_copy();
     typed_.clear();
     if (source.interactive()) return;
     report_problem("interrupted: the rest of the input was not run");
@@ -218,6 +223,10 @@ void session::include(const std::string &path) {
 }
 
 void session::handle_line(const std::string &line) {
+    if (copy_.active()) {
+        copy_line(line);
+        return;
+    }
     split_line split;
     splitter_.set_dialect(connections_.current_dialect());
     splitter_.add_line(line, &split);
@@ -229,18 +238,20 @@ void session::handle_line(const std::string &line) {
     if (!split.command.empty() && !stopped() && !interrupt_pending()) run_command(*this, split.command);
 }
 
-// A statement as the splitter cut it. PostgreSQL: a COPY through the client
-// is refused, its inline data in a script skipped; a change of
+// A statement as the splitter cut it. PostgreSQL: the data of a COPY ...
+// FROM STDIN that follows is loaded, a COPY ... TO STDOUT refused; a change of
 // standard_conforming_strings (MariaDB: of NO_BACKSLASH_ESCAPES) changes how
 // the next lines are split. MariaDB: of a statement made of executable
 // comments only, the bodies that the server would run are sent.
 void session::run_split(const std::string &sql) {
     bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
     client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
-    if (copy != client_copy::none) {
-        bool skip_data = copy == client_copy::from_stdin && !interactive_;
-        if (skip_data) splitter_.skip_copy_data();
-        report_problem(client_copy_refusal(copy, skip_data));
+    if (copy == client_copy::from_stdin) {
+        start_copy(sql);
+        return;
+    }
+    if (copy == client_copy::to_stdout) {
+        report_problem(copy_to_stdout_refusal());
         return;
     }
     bool on = true;
@@ -264,7 +275,59 @@ long session::server_comment_version() {
     return comment_version_of(version);
 }
 
+// COPY ... FROM STDIN: the lines that follow, up to \., are its rows, which
+// go to the table as INSERT statements (copy_load.h). When the block cannot
+// be loaded, its lines are skipped.
+void session::start_copy(const std::string &sql) {
+    copy_command command;
+    std::string problem;
+    int slot = current_slot();
+    copy_failure why;
+    if (slot == 0) problem = "no connection";
+    else if (read_copy_command(sql, &command, &problem) &&
+             copy_.begin(slot, command, connections_.in_transaction(slot), &why)) {
+        if (interactive_)
+            message("Enter data to be copied followed by a newline.\nEnd with a backslash and a period on a line by "
+                    "itself, or an EOF signal.");
+        return;
+    }
+    splitter_.skip_copy_data();
+    if (!problem.empty()) report_problem("COPY was not run: " + problem + "; its data, up to the line \\., was skipped");
+    else if (slot != 0) report_copy_failure(why);
+}
+
+void session::copy_line(const std::string &line) {
+    copy_failure why;
+    if (line == "\\.") end_copy();
+    else if (!copy_.add_line(line, line_number_, &why)) {
+        splitter_.skip_copy_data(); // the rest of the block's lines
+        report_copy_failure(why);
+    }
+}
+
+void session::end_copy() {
+    int slot = copy_.slot();
+    copy_failure why;
+    if (!copy_.finish(&why)) return report_copy_failure(why);
+    connections_.statement_ran(slot, "COPY");
+    message("COPY " + std::to_string(copy_.rows()));
+}
+
+void session::abandon_copy() { copy_.abandon(); }
+
+// A failure names the table, and the line of the row it concerns.
+void session::report_copy_failure(const copy_failure &why) {
+    long line = line_number_;
+    if (why.line > 0) line_number_ = why.line;
+    std::string context = "COPY " + copy_.table() + ": ";
+    if (why.problem.empty()) report_failure(why.failure, context);
+    else report_problem(context + why.problem);
+    line_number_ = line;
+    if (why.problem.empty()) check_connection(copy_.slot(), why.failure);
+}
+
 std::string session::prompt() const {
+    if (copy_.active()) return ">> ";
     const connection *c = connections_.find(connections_.current());
     std::string main = c != nullptr ? c->label + "[" + std::to_string(c->slot) + "]> " : "roridorezu> ";
     if (!splitter_.pending()) return main;
@@ -381,8 +444,13 @@ bool session::run_and_report(const std::string &sql) {
         lib_.free_statement(slot, 0);
         note("interrupted: the result was read no further than " + std::to_string(run.rows) +
              " rows, and its cursor is closed");
-    } else if (run.failed) report_failure(run.failure);
+    } else if (run.failed) {
+        report_failure(run.failure);
+        check_connection(slot, run.failure);
+    }
     else if (!run.has_result) message(row_count_text(run.affected));
+    if (!run.failed && settings_.show_warnings && connections_.find(slot)->dialect == sql_dialect::mariadb)
+        show_warnings(slot);
     // CSV and TSV have no footer to tell that a limit may have cut them.
     if (!writer->has_footer() && run.max_rows > 0 && run.rows >= run.max_rows)
         note("the result stopped at max_rows = " + std::to_string(run.max_rows) +
@@ -427,6 +495,40 @@ bool session::output_ok() {
         fail_fatally();
     }
     return false;
+}
+
+namespace {
+
+// The SQLSTATEs (or their first two characters, a class) and MariaDB's
+// native errors that say that the connection is lost.
+const char *const lost_states[] = {"08", "57P01"};
+const int32_t mariadb_lost_errors[] = {2006, 2013}; // server gone away, connection lost during the query
+
+bool says_connection_lost(const outcome &o, sql_dialect dialect) {
+    for (const char *state : lost_states)
+        if (o.sqlstate.compare(0, std::strlen(state), state) == 0) return true;
+    if (dialect != sql_dialect::mariadb) return false;
+    return std::find(std::begin(mariadb_lost_errors), std::end(mariadb_lost_errors), o.native) !=
+           std::end(mariadb_lost_errors);
+}
+
+} // namespace
+
+// A script whose connection is lost ends at once with exit status 2, as
+// psql's does, rather than fail at each statement that follows. Typed
+// input goes on: \reconnect can bring the connection back.
+void session::check_connection(int slot, const outcome &o) {
+    const connection *c = connections_.find(slot);
+    if (typing_ || connection_ended_ || c == nullptr) return;
+    if (!says_connection_lost(o, c->dialect) && !connections_.is_dead(slot)) return;
+    report_problem("the connection of slot " + std::to_string(slot) + " is lost: the rest of the input was not run");
+    connection_ended_ = true;
+}
+
+void session::connect_failed() {
+    if (typing_ || connection_ended_) return;
+    report_problem("\\connect failed: the rest of the input was not run");
+    connection_ended_ = true;
 }
 
 void session::disconnect(int slot) {
@@ -476,16 +578,32 @@ std::string diagnostic_text(const outcome &o) {
 
 } // namespace
 
-void session::report_failure(const outcome &o) {
+void session::report_failure(const outcome &o, const std::string &context) {
     failed_ = true;
     flush_output();
-    write_text(stderr, location() + "error: " + diagnostic_text(o) + "\n");
+    write_text(stderr, location() + "error: " + context + diagnostic_text(o) + "\n");
 }
 
+// MariaDB's driver does not report warnings: SHOW WARNINGS reads those of
+// the last statement, written after its result as the mariadb client
+// writes them.
+void session::show_warnings(int slot) {
+    std::vector<row> rows;
+    outcome o = query_rows(lib_, slot, "SHOW WARNINGS", &rows);
+    if (!o.ok()) return report_failure(o);
+    for (const std::string &line : warning_lines(rows)) stdout_.line(line);
+    flush_output();
+    output_ok();
+}
+
+// A diagnostic of a request that succeeded; PostgreSQL's notices are shown
+// as psql shows them, one a line.
 void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
-    write_text(stderr, location() + "note: " + diagnostic_text(o) + "\n");
+    std::vector<std::string> notices = o.ok() ? notice_lines(o.message) : std::vector<std::string>();
+    for (const std::string &n : notices) write_text(stderr, location() + n + "\n");
+    if (notices.empty()) write_text(stderr, location() + "note: " + diagnostic_text(o) + "\n");
 }
 
 void session::note(const std::string &text) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "connections.h"
+#include "copy_load.h"
 #include "formats.h"
 #include "input.h"
 #include "library.h"
@@ -24,6 +25,7 @@ struct shell_settings {
     bool failures_set_status = false; // any failure makes the exit status 1 (-c and -f)
     bool quiet = false; // no banner and no informational messages
     bool timing = false; // say how long each statement took
+    bool show_warnings = false; // MariaDB: SHOW WARNINGS after each statement (\W)
 };
 
 class session {
@@ -46,8 +48,9 @@ public:
     // failed.
     bool run_sql(const std::string &sql);
 
-    bool stopped() const { return quit_ || fatal_ || (settings_.bail && failed_); }
+    bool stopped() const { return quit_ || fatal_ || connection_ended_ || (settings_.bail && failed_); }
     int exit_status() const {
+        if (connection_ended_) return 2;
         return fatal_ || ((settings_.bail || settings_.failures_set_status) && failed_) ? 1 : 0;
     }
     // A failure that ends the shell with exit status 1 even without --bail:
@@ -78,6 +81,9 @@ public:
     // psql's restricted mode (\restrict KEY): while the key is set, no
     // backslash command but \unrestrict KEY runs. Empty when not restricted.
     std::string &restrict_key() { return restrict_key_; }
+    // A \connect failed: a script (not typed input) ends here with exit
+    // status 2, as its statements were meant for the other connection.
+    void connect_failed();
     // Disconnects a slot of the shell, saying so when autocommit was off on
     // it (the library then rolls back the work that was not committed).
     void disconnect(int slot);
@@ -86,7 +92,8 @@ public:
     void show(const std::vector<column_info> &columns, const std::vector<row> &rows);
     void answer(const std::string &text);  // what a command was asked for: standard output
     void message(const std::string &text); // what happened: standard output, unless quiet
-    void report_failure(const outcome &o);
+    // context, when given, goes before the request's name ("COPY t: ").
+    void report_failure(const outcome &o, const std::string &context = std::string());
     void report_note(const outcome &o); // when the request left a diagnostic
     void note(const std::string &text);
     void report_problem(const std::string &text);      // a failure of the shell's own
@@ -103,6 +110,13 @@ private:
     void end_of_typing();
     void discard_unfinished();
     bool run_and_report(const std::string &sql); // false when it failed
+    void check_connection(int slot, const outcome &o);
+    void show_warnings(int slot);
+    void start_copy(const std::string &sql);
+    void copy_line(const std::string &line);
+    void end_copy();
+    void abandon_copy();
+    void report_copy_failure(const copy_failure &why);
     void read_line(line_source &source, const std::string &line);
     std::string prompt() const;
     std::string location() const;
@@ -113,6 +127,7 @@ private:
     shell_settings settings_;
     connection_table connections_;
     statement_splitter splitter_;
+    copy_load copy_{lib_}; // the COPY block whose data lines are being read
     output_file stdout_{stdout, std::string()};
     std::unique_ptr<output_file> file_; // the file of -o or \o
     output_file *out_ = &stdout_;      // where results go
@@ -121,6 +136,7 @@ private:
     bool quit_ = false;
     bool failed_ = false;
     bool fatal_ = false;
+    bool connection_ended_ = false; // a script lost its connection, or its \connect failed: exit status 2
     bool interactive_ = false; // lines are typed at the prompt
     std::string source_name_;
     long line_number_ = 0;

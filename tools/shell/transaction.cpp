@@ -13,7 +13,7 @@ struct leading_word {
     transaction_effect value;
 };
 
-// Statements that end the transaction, and those that read or set up the
+// Statements that begin or end a transaction, and those that read or set up the
 // session without changing data. Every other statement changes data.
 const leading_word leading_words[] = {
     {"COMMIT", transaction_effect::ends},   {"ROLLBACK", transaction_effect::ends},
@@ -22,8 +22,8 @@ const leading_word leading_words[] = {
     {"EXPLAIN", transaction_effect::none},  {"DESCRIBE", transaction_effect::none},
     {"DESC", transaction_effect::none},     {"VALUES", transaction_effect::none},
     {"TABLE", transaction_effect::none},    {"SET", transaction_effect::none},
-    {"USE", transaction_effect::none},      {"BEGIN", transaction_effect::none},
-    {"START", transaction_effect::none},    {"SAVEPOINT", transaction_effect::none},
+    {"USE", transaction_effect::none},      {"BEGIN", transaction_effect::begins},
+    {"START", transaction_effect::begins},  {"SAVEPOINT", transaction_effect::none},
     {"RELEASE", transaction_effect::none},  {"PRAGMA", transaction_effect::none},
 };
 

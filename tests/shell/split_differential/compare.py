@@ -59,10 +59,35 @@ DRIVER_SAVEPOINT = re.compile(r"^SAVEPOINT _EXEC_SVP_\w+;")
 DRIVER_QUERIES = re.compile(r"^(RELEASE _EXEC_SVP_\w+$|ROLLBACK TO _EXEC_SVP_\w+$|"
                             r"select n\.nspname, c\.relname, a\.attname, a\.atttypid)")
 
-# The shell refuses a COPY that moves rows through the client (the driver
-# would wait for them for ever); psql runs it. Such statements are taken
-# out of psql's list; their inline data must reach the server from neither.
-CLIENT_COPY = re.compile(r"^COPY\b.*\b(FROM\s+STDIN|TO\s+STDOUT)\b", re.I | re.S)
+# The shell refuses a COPY ... TO STDOUT (the driver would wait for its rows
+# for ever); psql runs it, so it is taken out of psql's list. A COPY ...
+# FROM STDIN block psql sends as the COPY (its data goes with it); the shell
+# sends its catalog query, a transaction and INSERTs, from the catalog query
+# to the COMMIT or RELEASE of its savepoint: on both sides it counts as one
+# mark, so that its inline data is seen to reach the server as no statement.
+COPY_TO_CLIENT = re.compile(r"^COPY\b.*\bTO\s+STDOUT\b", re.I | re.S)
+COPY_FROM_CLIENT = re.compile(r"^COPY\b.*\bFROM\s+STDIN\b", re.I | re.S)
+SHELL_COPY_START = re.compile(r"^SELECT a\.attname, pg_catalog\.quote_ident\(a\.attname\)")
+SHELL_COPY_END = re.compile(r"^(COMMIT|RELEASE SAVEPOINT roridorezu_copy|ROLLBACK)$")
+COPY_MARK = "(a COPY ... FROM STDIN block)"
+
+
+def psql_copies_marked(statements):
+    return [COPY_MARK if COPY_FROM_CLIENT.match(normalized(s)) else s
+            for s in statements if not COPY_TO_CLIENT.match(normalized(s))]
+
+
+def shell_copies_marked(statements):
+    out, inside = [], False
+    for s in statements:
+        if not inside and SHELL_COPY_START.match(s):
+            out.append(COPY_MARK)
+            inside = True
+        elif not inside:
+            out.append(s)
+        elif SHELL_COPY_END.match(normalized(s)):
+            inside = False
+    return out
 
 
 def read_env(path):
@@ -383,12 +408,14 @@ def main():
             label = "%s %s" % (server.name, os.path.basename(script))
             native = received(server, lambda: server.run_native(script))
             if server.name == "postgresql":
-                native = [s for s in native if not CLIENT_COPY.match(normalized(s))]
+                native = psql_copies_marked(native)
             else:
                 sent = [as_the_shell_sends(s, server.comment_version()) for s in native]
                 native = [s for s in sent if s is not None]
             for how in ("-f", "-c"):
                 ours = received(server, lambda: run_shell(shell, server, script, how))
+                if server.name == "postgresql":
+                    ours = shell_copies_marked(ours)
                 ok = compare("%s (%s)" % (label, how), native, ours) and ok
             if os.path.basename(script) == "maria_dump.sql":
                 ids = server.query("SELECT id FROM parts ORDER BY id").split()

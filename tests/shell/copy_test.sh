@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# copy_test.sh - COPY ... FROM STDIN blocks loaded through the shell hold
+# what psql's COPY loads from the same script: every escape of the text
+# format, the DELIMITER, NULL and FORMAT options in both syntaxes, CSV with
+# HEADER, QUOTE, ESCAPE and values over several lines; a pg_dump of the
+# default format restores to the same rows; a bad row names its line and
+# leaves nothing of its block, inside a transaction too.
+. "$(dirname "$0")/lib.sh"
+use_servers
+export PGPASSWORD=$RORI_DB_PASSWORD PGOPTIONS='-c client_min_messages=warning'
+pg=(-q -host=pg "-user=$RORI_DB_USER" "-pw=$RORI_DB_PASSWORD")
+psql_run() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" "$RORI_DB_NAME" "$@"; }
+# A table's rows as the server's COPY writes them, in order.
+rows_of() { psql_run -c "COPY (SELECT * FROM $1 ORDER BY 1) TO STDOUT"; }
+
+# Each block appends rows with ids of its own; @T@ is the table.
+tab=$'\t'
+cat >blocks.sql <<IN
+DROP TABLE IF EXISTS @T@;
+CREATE TABLE @T@ (id int, a text, b text, c bytea);
+COPY @T@ (id, a, b, c) FROM stdin;
+1	tab\\there\\nline\\rcr	\\b\\f\\v\\\\	\\\\x00ff0a
+2	octal \\101\\60\\1x \\0121	hex \\x41\\x4 \\x4g \\xZ	\\N
+3	other \\q\\a\\ end	\\	 split	\\\\x
+4	\\N	é ü 日本	\\\\001\\\\377
+5			
+6	a line that ends in a backslash\\
+goes on	x	\\x01
+\.
+COPY @T@ FROM stdin WITH DELIMITER '|' NULL 'nil';
+10|a${tab}tab \\| pipe|nil|nil
+11|nil|\\N|\\\\x41
+\.
+COPY @T@ FROM stdin WITH DELIMITER ',' NULL '' CSV HEADER;
+id,a,b,c
+20,"quoted, comma","multi
+line ""value""",
+21,"",,\\x4142
+22,  spaced  ,"a""b",
+\.
+COPY @T@ FROM stdin WITH (FORMAT csv, HEADER true, QUOTE '''', ESCAPE '\\', DELIMITER ';', NULL 'NULL');
+id;a;b;c
+30;'it\\'s';'back\\\\slash';NULL
+31;'NULL';NULL;'\\x00'
+32;half'quoted'; x ;
+\.
+COPY @T@ (id, b) FROM stdin (FORMAT text, DELIMITER E'\\t', HEADER);
+id	b
+40	header skipped
+\.
+IN
+sed 's/@T@/copy_psql/g' blocks.sql | psql_run -f - >/dev/null
+expect "the COPY blocks load without a message" "$(sed 's/@T@/copy_shell/g' blocks.sql >shell.sql;
+  run_shell "${pg[@]}" -f shell.sql)" <<'OUT'
+[exit 0]
+OUT
+expect "every escape and option reads as the server's COPY reads it" \
+  "$(diff <(rows_of copy_psql) <(rows_of copy_shell) && rows_of copy_shell | wc -l)" <<'OUT'
+15
+OUT
+
+# A schema as pg_dump writes it in the default format, restored by psql and
+# by the shell in turn: the data that pg_dump then writes must be equal.
+# (\restrict is the splitter's, tested with it.)
+psql_run >/dev/null <<'IN'
+DROP SCHEMA IF EXISTS copy_dump CASCADE;
+CREATE SCHEMA copy_dump;
+CREATE TABLE copy_dump.items (id int GENERATED ALWAYS AS IDENTITY PRIMARY KEY, name text, data bytea,
+  note varchar(20), tags text[], doubled int GENERATED ALWAYS AS (id * 2) STORED);
+INSERT INTO copy_dump.items (name, data, note, tags)
+  SELECT E'item\t' || g || E'\nline \\ ''q''', decode(md5(g::text) || '000a0d5c', 'hex'),
+    CASE WHEN g % 3 = 0 THEN NULL WHEN g % 3 = 1 THEN '' ELSE E'\\N' END, ARRAY['x' || g, NULL, 'a,"b"']
+  FROM generate_series(1, 10000) g;
+IN
+pg_dump -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -n copy_dump "$RORI_DB_NAME" | grep -v '^\\\(un\)\?restrict' >dump.sql
+data_of_dump() { pg_dump -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -n copy_dump --data-only "$RORI_DB_NAME" | grep -v restrict; }
+psql_run -c 'DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+psql_run -f dump.sql >/dev/null
+data_of_dump >by_psql.txt
+psql_run -c 'DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+expect "a pg_dump restores through the shell" "$(run_shell "${pg[@]}" -f dump.sql | grep -v '^ \|^-\|^(\|^$')" <<'OUT'
+[exit 0]
+OUT
+data_of_dump >by_shell.txt
+expect "the restored tables equal psql's row for row, identity and bytea included" \
+  "$(diff by_psql.txt by_shell.txt && grep -c . by_shell.txt)" <<OUT
+$(grep -c . by_psql.txt)
+OUT
+
+# A refused row: its line, the table, and nothing of the block stays; in an
+# open transaction the block is a savepoint and the work before it stays.
+cat >bad.sql <<'IN'
+DROP TABLE IF EXISTS copy_bad;
+CREATE TABLE copy_bad (id int PRIMARY KEY, v text);
+COPY copy_bad FROM stdin;
+1	one
+2	two
+x	bad
+3	three
+\.
+BEGIN;
+INSERT INTO copy_bad VALUES (100, 'kept');
+COPY copy_bad FROM stdin;
+4	four
+4	again
+\.
+COPY copy_bad FROM stdin;
+5
+\.
+COMMIT;
+SELECT id, v FROM copy_bad ORDER BY id;
+COPY copy_bad TO STDOUT;
+IN
+expect "a bad row names its table and line; the block is rolled back, the transaction kept" \
+  "$(run_shell "${pg[@]}" -f bad.sql | sed 's/; Error while executing the query$//')" <<'OUT'
+bad.sql:6: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02, native error 1: ERROR: invalid input syntax for type integer: "x"
+bad.sql:13: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 23505, native error 1: ERROR: duplicate key value violates unique constraint "copy_bad_pkey" DETAIL: Key (id)=(4) already exists.
+bad.sql:16: error: COPY copy_bad: missing data for column 2
+ id  | v
+-----+------
+ 100 | kept
+(1 row)
+bad.sql:20: error: COPY ... TO STDOUT was not run: its rows would come through the client, which the library cannot read (the driver waits for ever). Use COPY ... TO 'file' to write a file on the server, or run the SELECT with --csv
+[exit 1]
+OUT
+
+# A row refused in a later statement of a long block: the rows sent before
+# it are rolled back too.
+{
+  echo 'COPY copy_bad FROM stdin;'
+  seq 1000 61000 | sed 's/$/\tpadding to make the block longer than one statement/; 50000s/^/x/'
+  echo '\.'
+  echo 'SELECT count(*) AS n FROM copy_bad;'
+} >long.sql
+expect "a row refused in a later statement of a block is named, and none of the block stays" \
+  "$(run_shell "${pg[@]}" -f long.sql | sed 's/; Error while executing the query$//')" <<'OUT'
+long.sql:50001: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02, native error 1: ERROR: invalid input syntax for type integer: "x50999"
+ n
+---
+ 1
+(1 row)
+[exit 1]
+OUT
+
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+finish
