@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "conn/driver_manager_hold.h"
 #include "host/diag.h"
 #include "host/handlers.h"
 #include "host/heap.h"
@@ -115,13 +116,23 @@ static void discard_env() {
     env_handle = nullptr;
 }
 
-void op_init(request &rq) {
-    if (env_handle != nullptr) return;
+static void forget_slot_handles() {
     for (conn_slot &s : slot_table) {
         s.dbc = nullptr;
         s.stmt = nullptr;
         s.diag_handle = nullptr;
     }
+}
+
+void slots_forget_parent() {
+    forget_slot_handles();
+    for (leftover &l : leftover_table) l.handle = nullptr;
+    env_handle = nullptr;
+}
+
+void op_init(request &rq) {
+    if (env_handle != nullptr) return;
+    forget_slot_handles();
     SQLHENV env = nullptr;
     SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     env_handle = env; // as the driver manager left it, so the diagnostics can read it
@@ -140,6 +151,7 @@ void op_init(request &rq) {
         discard_env();
         return;
     }
+    driver_manager_hold();
     diag_on_env(rq, rc);
 }
 
@@ -162,6 +174,7 @@ void op_shutdown(request &rq) {
     release_leftovers();
     if (env_handle != nullptr) free_or_keep(SQL_HANDLE_ENV, env_handle);
     env_handle = nullptr;
+    driver_manager_release();
 }
 
 void op_newconn(request &rq) {

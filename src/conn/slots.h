@@ -48,4 +48,10 @@ SQLRETURN slot_ensure_stmt(conn_slot *slot);
 // left to its connection, whose end frees it.
 void slot_free_stmt(conn_slot *slot);
 
+// In a child made by fork: forgets the environment, the slots' handles and
+// the handles kept for OP_SHUTDOWN without an ODBC call. They are the
+// parent's, and so are the sockets of its connections: a disconnect from
+// here would end the parent's sessions. OP_INIT then starts the child's own.
+void slots_forget_parent();
+
 #endif

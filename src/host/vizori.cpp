@@ -1,12 +1,14 @@
 // vizori.cpp - the library's one entry point: reads the opcode, checks and
 // resets the status block, runs the checks every request passes, and
 // dispatches to the opcode's handler through the opcode table; one request
-// at a time (host/call_guard.h).
+// at a time (host/call_guard.h), each traced while the support trace is on
+// (host/trace.h).
 #include "conn/slots.h"
 #include "host/call_guard.h"
 #include "host/diag.h"
 #include "host/handlers.h"
 #include "host/request.h"
+#include "host/trace.h"
 
 #if defined(_WIN32)
 #define RORI_EXPORT extern "C"
@@ -78,13 +80,10 @@ static bool pass_preamble(request &rq) {
     return true;
 }
 
-static int run_request(void *p, host_callback cb) {
-    request rq{};
-    rq.params = static_cast<uint8_t *>(p);
-    rq.cb = cb;
-    rq.opcode = host_getnum(rq, 1);
-    if (static_cast<uint32_t>(arg_size(rq, 2)) < SQL_STATUS_MIN) return ST_BADARG;
-    rq.status = arg_data(rq, 2);
+// The request from its status block on; rq.status is null for a block
+// under 48 bytes, which is not touched.
+static int run_request(request &rq) {
+    if (rq.status == nullptr) return ST_BADARG;
     reset_status_block(rq.status, rq.opcode);
     if (pass_preamble(rq)) {
         diag_request_begins(rq);
@@ -97,12 +96,56 @@ static int run_request(void *p, host_callback cb) {
     return get_status(rq);
 }
 
+static int run_traced_request(request &rq) {
+    trace_begin(rq);
+    int status = run_request(rq);
+    trace_end(rq, status);
+    return status;
+}
+
+// With the trace off, a request pays one test of trace_on for it.
+static int answer(void *p, host_callback cb) {
+    request rq{};
+    rq.params = static_cast<uint8_t *>(p);
+    rq.cb = cb;
+    rq.opcode = host_getnum(rq, 1);
+    if (static_cast<uint32_t>(arg_size(rq, 2)) >= SQL_STATUS_MIN) rq.status = arg_data(rq, 2);
+    if (rq.opcode == OP_INIT) trace_configure();
+    return trace_on ? run_traced_request(rq) : run_request(rq);
+}
+
 // A call made from inside a host service of a running call on the same
 // thread gets ST_BUSY and nothing else: no host service, no ODBC call, not
 // a byte written, since its status block may well be the running call's.
+static int refuse_nested_call(void *p) {
+    if (trace_on) trace_refused_call(p);
+    return ST_BUSY;
+}
+
+// On Linux this file alone is built with exceptions: a host service may
+// leave by the host's own exception, which passes through the library's
+// frames (they have unwind tables) and must find the lock given back on its
+// way to the host's handler above vizori. The DLL is built without: a
+// host's exception cannot pass its statically linked runtime anyway, and
+// that runtime's unwinder would cost memory at every load and unload.
+static int answer_giving_back_on_throw(void *p, host_callback cb) {
+#if defined(__cpp_exceptions)
+    try {
+        return answer(p, cb);
+    } catch (...) {
+        call_guard_leave();
+        throw;
+    }
+#else
+    return answer(p, cb);
+#endif
+}
+
 RORI_EXPORT int RORI_CDECL vizori(void *p, host_callback cb) {
-    if (!call_guard_enter()) return ST_BUSY;
-    int status = run_request(p, cb);
+    call_entry entry = call_guard_enter();
+    if (entry == CALL_REFUSED) return refuse_nested_call(p);
+    if (entry == CALL_FIRST_AFTER_FORK) slots_forget_parent();
+    int status = answer_giving_back_on_throw(p, cb);
     call_guard_leave();
     return status;
 }

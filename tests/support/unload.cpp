@@ -101,7 +101,7 @@ int request(vizori_fn entry, int opcode, host_var &st, std::vector<host_var *> o
 }
 
 // One job on a freshly loaded library; true when every answer was right.
-bool job(vizori_fn entry) {
+bool job(vizori_fn entry, bool shut_down) {
     host_var init = status_block();
     host_var take = status_block();
     if (request(entry, OP_INIT, init) != ST_OK || request(entry, OP_NEWCONN, take) != ST_OK) return false;
@@ -114,10 +114,16 @@ bool job(vizori_fn entry) {
               request(entry, OP_FETCH, f, {&value}) == ST_OK &&
               value.text_value() == std::string(LONG_VALUE_BYTES, 'v');
     host_var down = status_block(slot);
-    return request(entry, OP_SHUTDOWN, down) == ST_OK && ok;
+    return (!shut_down || request(entry, OP_SHUTDOWN, down) == ST_OK) && ok;
 }
 
 } // namespace
+
+bool unload_cycle(const std::string &path, bool shut_down) {
+    loaded l = load_library(path);
+    bool ok = l.entry != nullptr && job(l.entry, shut_down);
+    return l.module != nullptr && unload_library(l) && ok;
+}
 
 void expect_flat_unload_cycles(int cycles) {
     if (const char *c = std::getenv("RORI_UNLOAD_CYCLES")) cycles = std::atoi(c);
@@ -134,9 +140,7 @@ void expect_flat_unload_cycles(int cycles) {
     int failed = 0;
     long settled = 0;
     for (int i = 1; i <= cycles; ++i) {
-        loaded l = load_library(path);
-        if (l.entry == nullptr || !job(l.entry)) ++failed;
-        if (l.module != nullptr && !unload_library(l)) ++failed;
+        failed += !unload_cycle(path, true);
         if (i == settle) settled = resident_kib();
     }
     long growth_kib = resident_kib() - settled;

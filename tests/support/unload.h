@@ -5,9 +5,15 @@
 #ifndef RORI_TEST_UNLOAD_H
 #define RORI_TEST_UNLOAD_H
 
+#include <string>
+
 // Runs the cycles and checks that each went right and that resident memory
 // stayed flat after the first tenth of them. RORI_UNLOAD_CYCLES in the
 // environment overrides `cycles`.
 void expect_flat_unload_cycles(int cycles);
+
+// One cycle on the library at path: load, the job, OP_SHUTDOWN unless
+// shut_down is false, unload. True when every step answered right.
+bool unload_cycle(const std::string &path, bool shut_down);
 
 #endif
