@@ -36,7 +36,10 @@
 // - the heap: each allocation of a full session failing in turn.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "conn/slots.h"
 #include "host/heap.h"
@@ -1157,6 +1160,56 @@ TEST_F(no_total_test, line_form) {
     std::string text = line.text_value();
     size_t first = static_cast<size_t>(w1) < value.size() ? static_cast<size_t>(w1) : value.size();
     EXPECT_EQ(text.substr(0, first), value.substr(0, first));
+}
+
+// A driver that stops a text 1 to 3 bytes short of the buffer rather than
+// split a multi-byte character (the interposer cuts at random): values of
+// 5,000 bytes to a million, read in several chunks each, arrive exact in
+// every form, in a dynamic variable too; the line holds the column's width.
+TEST_F(fault_test, texts_cut_short_of_the_buffer_arrive_exact_in_every_form) {
+    static const char *const pieces[] = {"a", "\xC3\xA9", "\xD0\xB6", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "7"};
+    std::vector<std::string> values;
+    exec("CREATE TABLE mb (id INTEGER PRIMARY KEY, v TEXT)");
+    for (size_t n : {5000u, 37003u, 250001u, 1000000u}) {
+        std::string v;
+        for (size_t i = 0; v.size() + 4 <= n; i = (i * 7 + 3) % 11) v += pieces[i % 6];
+        values.push_back(v + std::string(n - v.size(), 'x'));
+        exec("INSERT INTO mb (v) VALUES ('" + values.back() + "')");
+    }
+    int rule = odbc_fault_short_reads(28);
+    host_var fixed = host_var::text("", 1000001), grown = host_var::text("", 2, true);
+    host_var elements = host_var::array(1000001, 1), line = host_var::text("", 1, true);
+    std::vector<std::pair<const char *, std::function<std::string()>>> forms = {
+        {"variable", [&] { return fetch_into({&fixed}) == ST_OK ? fixed.text_value() : "failed"; }},
+        {"dynamic variable", [&] { return fetch_into({&grown}) == ST_OK ? grown.text_value() : "failed"; }},
+        {"fixed array", [&] {
+             host_var st = fetch_block(0.0, FETCH_ARRAY, 1);
+             return send(OP_FETCH, st, {&elements}) == ST_OK ? elements.element(1) : "failed";
+         }},
+        {"dynamic array", [&] {
+             host_var dyn = host_var::dynamic_array(), st = fetch_block(0.0, FETCH_ARRAY, 1);
+             return send(OP_FETCH, st, {&dyn}) == ST_OK ? dyn.element(1) : "failed";
+         }},
+        {"line", [&] {
+             host_var st = fetch_block(0.0, FETCH_LINE);
+             return send(OP_FETCH, st, {&line}) == ST_OK ? line.text_value() : "failed";
+         }}};
+    for (auto &form : forms) {
+        open("SELECT v FROM mb ORDER BY id");
+        release_scratch_buffer();
+        for (const std::string &v : values) {
+            std::string got = form.second();
+            std::string want = v;
+            if (form.first == std::string("line")) { // the column's width, padded with spaces
+                int32_t w;
+                std::memcpy(&w, field_record(1).data() + FR_WIDTH, 4);
+                want = v.substr(0, static_cast<size_t>(w)) + std::string(static_cast<size_t>(w) - std::min(static_cast<size_t>(w), v.size()), ' ');
+            }
+            EXPECT_TRUE(got == want) << form.first << ", " << v.size() << " bytes, " << got.size() << " arrived";
+        }
+        close_result();
+    }
+    EXPECT_GE(odbc_fault_fired(rule), 5u * values.size());
 }
 
 // --- the scratch buffer and the host's areas ------------------------------------

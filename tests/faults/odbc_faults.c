@@ -46,7 +46,7 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLEndTran",
 };
 
-enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK };
+enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_SHORT };
 
 /* Arguments that make a broken call fail inside the driver manager or the
  * driver, each with a diagnostic record of its own. */
@@ -222,6 +222,12 @@ EXPORT int odbc_fault_number(const char *function, long nth, long number) {
 }
 
 EXPORT int odbc_fault_no_total(long nth) { return add_rule("SQLGetData", MODE_NO_TOTAL, nth); }
+
+EXPORT int odbc_fault_short_reads(long seed) {
+    int id = add_rule("SQLGetData", MODE_SHORT, 0);
+    if (id >= 0) rules[id].number = seed | 1;
+    return id;
+}
 
 EXPORT int odbc_fault_break(const char *function, long nth) {
     static const int breakable[] = {FN_SETENVATTR, FN_CONNECT,      FN_EXECDIRECT,     FN_GETINFO,
@@ -415,12 +421,37 @@ EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, 
 }
 
 typedef SQLRETURN (*get_data_t)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *);
+
+#define SHORT_BY_MOST 3
+
+/* A text cut 1 to 3 bytes (at random) short of the buffer, as a driver
+ * does that will not split a multi-byte character. The length reported is
+ * still the whole rest of the value. A rest that the whole buffer would
+ * have held arrives whole, as from such a driver. */
+static SQLRETURN get_data_short(rule *r, SQLHSTMT stmt, SQLUSMALLINT col, SQLPOINTER value, SQLLEN buflen,
+                                SQLLEN *ind) {
+    SQLLEN got = 0, rest = 0, room;
+    SQLRETURN rc;
+    r->number = (long)((unsigned long)r->number * 1103515245UL + 12345UL);
+    room = buflen - 1 - (SQLLEN)((unsigned long)r->number >> 16) % SHORT_BY_MOST;
+    rc = REAL(FN_GETDATA, get_data_t)(stmt, col, SQL_C_CHAR, value, room, &got);
+    if (ind != NULL) *ind = got;
+    if (rc != SQL_SUCCESS_WITH_INFO || got < room) return rc;
+    if (got < buflen)
+        return REAL(FN_GETDATA, get_data_t)(stmt, col, SQL_C_CHAR, (char *)value + room - 1, buflen - room + 1, &rest);
+    ++r->fired;
+    return rc;
+}
+
 EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT type, SQLPOINTER value,
                                     SQLLEN buflen, SQLLEN *ind) {
     hook h = enter(FN_GETDATA, col, buflen);
     SQLRETURN rc;
     if (failing(&h)) return h.r->rc;
-    rc = REAL(FN_GETDATA, get_data_t)(stmt, breaking(&h) ? SPOILED_COLUMN : col, type, value, buflen, ind);
+    if (h.r != NULL && h.r->mode == MODE_SHORT && type == SQL_C_CHAR && value != NULL && buflen > SHORT_BY_MOST + 1)
+        rc = get_data_short(h.r, stmt, col, value, buflen, ind);
+    else
+        rc = REAL(FN_GETDATA, get_data_t)(stmt, breaking(&h) ? SPOILED_COLUMN : col, type, value, buflen, ind);
     if (acting(&h, MODE_NUMBER, rc) && ind != NULL) *ind = (SQLLEN)h.r->number;
     if (h.r != NULL && h.r->mode == MODE_NO_TOTAL && rc == SQL_SUCCESS_WITH_INFO && ind != NULL &&
         *ind != SQL_NULL_DATA) {

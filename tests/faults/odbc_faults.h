@@ -23,7 +23,9 @@
  *           orientation, direction or data source name, or a statement
  *           that does not parse); not for every function;
  *   no_total SQLGetData only: a value cut to the buffer (return code
- *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length.
+ *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length;
+ *   short   SQLGetData of text only: a cut chunk holds 1 to 3 bytes fewer
+ *           than the buffer would hold.
  *
  * Key and number outputs per function:
  *   SQLAllocHandle   key HandleType
@@ -62,6 +64,11 @@ int odbc_fault_answer(const char *function, long nth, int rc);
 int odbc_fault_text(const char *function, long nth, const char *text);
 int odbc_fault_number(const char *function, long nth, long number);
 int odbc_fault_no_total(long nth);
+/* SQLGetData of text, every call: the driver manager is given a buffer 1
+ * to 3 bytes shorter (at random, from seed), as a driver gives fewer bytes
+ * than the buffer holds rather than split a multi-byte character. fired
+ * counts the values so cut. */
+int odbc_fault_short_reads(long seed);
 int odbc_fault_break(const char *function, long nth);
 
 /* Restricts a rule to calls whose key argument equals key. */
