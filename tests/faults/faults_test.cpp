@@ -1212,6 +1212,25 @@ TEST_F(fault_test, texts_cut_short_of_the_buffer_arrive_exact_in_every_form) {
     EXPECT_GE(odbc_fault_fired(rule), 5u * values.size());
 }
 
+// A driver that reports its texts with wide types (SQLite's on Windows):
+// TEXT and VARCHAR keep the type codes of SQL_WLONGVARCHAR and SQL_WVARCHAR,
+// and only the binary columns have the binary flag, whatever their codes.
+TEST_F(fault_test, wide_text_types_keep_their_codes_and_binary_columns_their_flag) {
+    int rule = odbc_fault_wide_texts();
+    open_table("tx TEXT, vc VARCHAR(10), bl BLOB, vb VARBINARY(6), t TINYINT", "('a', 'b', x'00', x'01', 1)");
+    host_var recs = host_var::raw(5 * FIELD_REC_SIZE), st = block();
+    ASSERT_EQ(send(OP_DESCRIBE, st, {&recs}), ST_OK);
+    const int32_t want[][2] = {{252, 0}, {253, 0}, {1, FR_FLAG_BINARY}, {252, FR_FLAG_BINARY}, {1, 0}};
+    for (int k = 1; k <= 5; ++k) {
+        int32_t code, flags;
+        std::memcpy(&code, field_record(k).data() + FR_TYPE_CODE, 4);
+        std::memcpy(&flags, field_record(k).data() + FR_FLAGS, 4);
+        EXPECT_EQ(code, want[k - 1][0]) << k;
+        EXPECT_EQ(flags, want[k - 1][1]) << k;
+    }
+    EXPECT_GE(odbc_fault_fired(rule), 2u);
+}
+
 // --- the scratch buffer and the host's areas ------------------------------------
 
 class scratch_fault_test : public fault_test {

@@ -46,7 +46,7 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLEndTran",
 };
 
-enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_SHORT };
+enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_SHORT, MODE_WIDE };
 
 /* Arguments that make a broken call fail inside the driver manager or the
  * driver, each with a diagnostic record of its own. */
@@ -229,6 +229,18 @@ EXPORT int odbc_fault_short_reads(long seed) {
     return id;
 }
 
+EXPORT int odbc_fault_wide_texts(void) {
+    int id = add_rule("SQLColAttribute", MODE_WIDE, 0);
+    odbc_fault_only_key(id, SQL_DESC_TYPE);
+    return id;
+}
+
+/* A program run with ODBC_FAULTS_WIDE_TEXTS set (the shell, preloaded with
+ * this library) gets that rule from the start. */
+__attribute__((constructor)) static void rules_from_environment(void) {
+    if (getenv("ODBC_FAULTS_WIDE_TEXTS") != NULL) odbc_fault_wide_texts();
+}
+
 EXPORT int odbc_fault_break(const char *function, long nth) {
     static const int breakable[] = {FN_SETENVATTR, FN_CONNECT,      FN_EXECDIRECT,     FN_GETINFO,
                                     FN_COLATTRIBUTE, FN_FETCHSCROLL, FN_GETDATA,       FN_GETCONNECTATTR,
@@ -398,6 +410,19 @@ EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT stmt, SQLSMALLINT *count) {
     return leave(&h, rc);
 }
 
+/* The SQL types of texts as a driver reports them that exports only wide
+ * functions: TEXT as SQL_WLONGVARCHAR, VARCHAR as SQL_WVARCHAR. */
+static void widen_text_type(SQLLEN *type) {
+    static const SQLLEN narrow[] = {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR};
+    static const SQLLEN wide[] = {SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR};
+    size_t i;
+    for (i = 0; i < sizeof narrow / sizeof narrow[0]; ++i)
+        if (*type == narrow[i]) {
+            *type = wide[i];
+            return;
+        }
+}
+
 typedef SQLRETURN (*col_attribute_t)(SQLHSTMT, SQLUSMALLINT, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT *,
                                      SQLLEN *);
 EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOINTER text,
@@ -409,6 +434,7 @@ EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSM
                                                 number);
     if (acting(&h, MODE_NUMBER, rc) && number != NULL) *number = (SQLLEN)h.r->number;
     if (acting(&h, MODE_TEXT, rc)) rc = put_text(h.r, text, buflen, len, NULL, rc);
+    if (acting(&h, MODE_WIDE, rc) && number != NULL) widen_text_type(number);
     return leave(&h, rc);
 }
 

@@ -25,7 +25,8 @@
  *   no_total SQLGetData only: a value cut to the buffer (return code
  *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length;
  *   short   SQLGetData of text only: a cut chunk holds 1 to 3 bytes fewer
- *           than the buffer would hold.
+ *           than the buffer would hold;
+ *   wide    SQLColAttribute SQL_DESC_TYPE only: text types become wide.
  *
  * Key and number outputs per function:
  *   SQLAllocHandle   key HandleType
@@ -69,6 +70,11 @@ int odbc_fault_no_total(long nth);
  * than the buffer holds rather than split a multi-byte character. fired
  * counts the values so cut. */
 int odbc_fault_short_reads(long seed);
+/* SQLColAttribute SQL_DESC_TYPE, every call: text types are answered with
+ * their wide twins (SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR). A program
+ * started with ODBC_FAULTS_WIDE_TEXTS in its environment has this rule from
+ * the start. */
+int odbc_fault_wide_texts(void);
 int odbc_fault_break(const char *function, long nth);
 
 /* Restricts a rule to calls whose key argument equals key. */
