@@ -1513,6 +1513,9 @@ TEST_F(fault_test, setting_an_attribute_to_zero_reaches_the_driver_and_refusals_
         status_view{s}.set_subcode(number);
         EXPECT_EQ(send(OP_SETSTMTATTR, s, {&addr}), ST_UNSUPPORTED) << number;
     }
+    host_var quiet = block(), window = host_var::integer(0x00010010); // what a window handle looks like
+    status_view{quiet}.set_param_plain(SQL_ATTR_QUIET_MODE);
+    EXPECT_EQ(send(OP_SETCONNATTR, quiet, {&window}), ST_UNSUPPORTED) << "no number is a window of the host";
     EXPECT_EQ(odbc_fault_calls("SQLSetConnectAttr") + odbc_fault_calls("SQLSetStmtAttr") +
                   odbc_fault_calls("SQLGetStmtAttr"),
               0u);
