@@ -108,7 +108,7 @@ static SQLLEN length_within(SQLRETURN rc, SQLLEN part, SQLLEN room) {
 // behind it (the `moved` bytes that read can have written). Returns where
 // the following chunk begins.
 static int32_t close_gap(int32_t start, SQLLEN part, int32_t guess, SQLLEN rest, SQLLEN moved) {
-    if (rest < 0 || part - rest >= guess - start) return guess;
+    if (rest < 0 || rest > part || part - rest >= guess - start) return guess; // no shorter chunk to go by
     int32_t end = start + static_cast<int32_t>(part - rest);
     std::memmove(getdata_buf + end, getdata_buf + guess, static_cast<size_t>(moved));
     return end;
