@@ -25,42 +25,8 @@ shell_bin=${RORI_SHELL:-$build/tools/shell/roridorezu-shell} # RORI_SHELL: anoth
 loop_bin=$build/bench/export_loop
 for f in "$shell_bin" "$loop_bin"; do [ -x "$f" ] || { echo "export_bench: $f is not built" >&2; exit 1; }; done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/rori-export-XXXXXX")
-servers_env=${RORI_SERVERS_ENV:-$work/servers.env}
-cleanup() {
-  [ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh stop "$servers_env" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-[ -n "${RORI_SERVERS_ENV:-}" ] || bash scripts/servers.sh start "$servers_env" >/dev/null
-# shellcheck disable=SC1090
-source "$servers_env"
-
-cat >"$work/odbcinst.ini" <<INI
-[SQLite3]
-Driver=/usr/lib/i386-linux-gnu/odbc/libsqlite3odbc.so
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-[MariaDB]
-Driver=$RORI_MARIA_DRIVER
-INI
-cat >"$work/odbc.ini" <<INI
-[sqlite]
-Driver=SQLite3
-Database=$work/export.db
-StepAPI=1
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_PORT
-Database=$RORI_DB_NAME
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$RORI_MARIA_PORT
-Database=$RORI_DB_NAME
-INI
-export ODBCSYSINI=$work ODBCINI=$work/odbc.ini
+# shellcheck source=bench/bench_servers.sh
+source bench/bench_servers.sh export.db
 
 sources=(sqlite pg maria)
 declare -A make_table=(
@@ -77,9 +43,6 @@ declare -A make_table=(
 declare -A user_settings=([sqlite]="" [pg]="UID=$RORI_DB_USER;PWD=$RORI_DB_PASSWORD;" [maria]="UID=$RORI_DB_USER;PWD=$RORI_DB_PASSWORD;")
 sql="SELECT n, t, x FROM export_rows ORDER BY n"
 
-shell_connect() {
-  if [ "$1" = sqlite ]; then echo "-host=sqlite"; else echo "-host=$1 -user=$RORI_DB_USER -pw=$RORI_DB_PASSWORD"; fi
-}
 
 # seconds COMMAND... - "WALL CPU": the wall-clock and the processor seconds
 # (user and system) that the command took; it must succeed.

@@ -5,7 +5,8 @@
 # Windows, runs it in full on Linux and then through roridorezu.dll under
 # Wine, and draws docs/fetch-throughput.png from both runs. Then the shell's
 # export is measured against a plain ODBC loop on SQLite, PostgreSQL and
-# MariaDB (bench/export_bench.sh).
+# MariaDB (bench/export_bench.sh), and the shell's restore of generated
+# scripts against sqlite3, psql and mariadb (bench/restore_bench.sh).
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
 # machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt. The run
@@ -14,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh python3-pyodbc libsqliteodbc:amd64 libodbcinst2:amd64 gnuplot-nox
+bash scripts/install-deps.sh python3-pyodbc libsqliteodbc:amd64 libodbcinst2:amd64 gnuplot-nox sqlite3
 
 build=${RORI_BUILD_DIR:-build}
 out=$(realpath -m "$build/bench-results")
@@ -42,6 +43,8 @@ echo "load average after the Wine run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out
 
 bench/export_bench.sh "$build/linux" | tee "$out/export.txt"
 echo "load average after the export run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+bench/restore_bench.sh "$build/linux" | tee "$out/restore.txt"
+echo "load average after the restore run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
 
 gnuplot -e "linux='$out/linux.tsv'; wine='$out/wine.tsv'; output='docs/fetch-throughput.png'" bench/throughput.gp
 cat "$out/machine.txt"

@@ -352,6 +352,48 @@ TEST_P(source_fetch, line_form_pads_each_column_to_its_width) {
     close();
 }
 
+// Variables beyond the columns, row numbers beyond the rows, and a line
+// that ends inside a column: the same on every driver.
+TEST_P(source_fetch, beyond_the_columns_the_rows_and_the_line) {
+    open("SELECT 7");
+    host_var a = host_var::integer(-1), b = host_var::integer(-2);
+    host_var st = status_block(slot);
+    EXPECT_EQ(send(OP_FETCH, st, {&a, &b}), ST_OK) << status_view{st}.sqlstate();
+    EXPECT_EQ(status_view{st}.result(), 1);
+    EXPECT_EQ(a.putnums, std::vector<int64_t>{7});
+    EXPECT_TRUE(b.putnums.empty()) << "the second variable is left untouched";
+    close();
+
+    EXPECT_EQ(set_stmtattr(slot, 6, 3), "") << "a static cursor, which PostgreSQL needs to move by number";
+    open_rows();
+    host_var id = host_var::integer(0);
+    host_var at = status_block(slot);
+    status_view{at}.set_rowpos(-1.0);
+    EXPECT_EQ(send(OP_FETCH, at, {&id}), ST_OK) << status_view{at}.sqlstate();
+    EXPECT_EQ(id.putnums, std::vector<int64_t>{3}) << "-1.0 is the last row";
+    EXPECT_EQ(status_view{at}.rowcount(), -1.0);
+    for (double past : {4.0, 0.0}) { // past the end, then the next row: the end of data both times
+        status_view{at}.set_rowpos(past);
+        EXPECT_EQ(send(OP_FETCH, at, {&id}), ST_OK) << past;
+        EXPECT_EQ(status_view{at}.rowcount(), 0.0) << past;
+        EXPECT_EQ(status_view{at}.native(), 100) << past;
+    }
+    close();
+
+    open_rows();
+    int count = 0;
+    std::string recs = describe(4, &count);
+    const int32_t w1 = record_int(recs, FR_WIDTH);
+    ASSERT_GT(w1, 0);
+    host_var line = host_var::text("", static_cast<size_t>(w1) + 3); // room for column 1 and 2 bytes
+    host_var ln = status_block(slot);
+    status_view{ln}.set_subcode(FETCH_LINE);
+    EXPECT_EQ(send(OP_FETCH, ln, {&line}), ST_OK) << status_view{ln}.sqlstate();
+    EXPECT_EQ(line.text_value(), "1" + std::string(static_cast<size_t>(w1) - 1, ' ') + "al");
+    EXPECT_EQ(status_view{ln}.result(), 2) << "the column cut by the full line counts";
+    close();
+}
+
 // --- long values ---------------------------------------------------------------
 
 TEST_P(source_test, long_text_and_binary_arrive_whole) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "executable_comments.h"
 #include "pg_statements.h"
 #include "splitter.h"
 
@@ -187,6 +188,33 @@ TEST(splitter, postgresql_copy_through_the_client_and_standard_strings) {
     split_line out;
     for (const char *line : {"1\tDELETE FROM t;", "\\.", "SELECT 1;"}) s.add_line(line, &out);
     EXPECT_EQ(out.statements, lines{"SELECT 1"});
+}
+
+// CR LF line ends, the clients' own line commands, and what the server runs
+// of a MariaDB statement made of executable comments.
+TEST(splitter, scripts_as_the_clients_read_them) {
+    // The CR stays in a PostgreSQL literal that spans lines, nowhere else.
+    split_result r = split(sql_dialect::postgresql, {"SELECT 'a\r", "b',\r", "1;\r"});
+    EXPECT_EQ(r.statements, lines{"SELECT 'a\r\nb',\n1"});
+    EXPECT_EQ(split(sql_dialect::mariadb, {"SELECT 'a\r", "b';\r"}).statements, lines{"SELECT 'a\nb'"});
+    // source and dot-commands only while nothing is pending.
+    r = split(sql_dialect::mariadb, {"  Source a.sql", "SELECT 1,", "source", "; sources b"});
+    EXPECT_EQ(r.commands, lines{"Source a.sql"});
+    EXPECT_EQ(r.statements, lines{"SELECT 1,\nsource"});
+    EXPECT_EQ(r.pending, "sources b");
+    r = split(sql_dialect::sqlite, {".mode csv", "SELECT 1 +", ".5;", " .x"});
+    EXPECT_EQ(r.commands, lines{".mode csv"});
+    EXPECT_EQ(r.statements, lines{"SELECT 1 +\n.5"});
+    EXPECT_TRUE(split(sql_dialect::postgresql, {".mode csv"}).commands.empty());
+
+    EXPECT_EQ(comment_version_of("10.11.000019"), 101119);
+    std::string body;
+    EXPECT_TRUE(executable_comments_only(" /*!50503 select '*/' */ /*M! , 2*/ /*!999999 x */", 101119, &body));
+    EXPECT_EQ(body, "select '*/'   , 2");
+    EXPECT_TRUE(executable_comments_only("/*!100000 SELECT 1 */", 50700, &body));
+    EXPECT_EQ(body, "");
+    EXPECT_FALSE(executable_comments_only("SELECT 1 /*!, 2 */", 101119, &body));
+    EXPECT_FALSE(executable_comments_only("/*!40101 SET NAMES utf8mb4 */", 101119, &body));
 }
 
 } // namespace

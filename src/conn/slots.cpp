@@ -15,6 +15,7 @@
 #define FIELD_BUF_SIZE (FIELD_CAP * FIELD_REC_SIZE)
 
 SQLHENV env_handle = nullptr;
+kept_diag env_kept;
 static conn_slot slot_table[SLOT_COUNT];
 
 conn_slot *slot_by_number(int number) {
@@ -105,6 +106,7 @@ static void release_slot(conn_slot *slot) {
     if (slot->dbc != nullptr) free_or_keep(SQL_HANDLE_DBC, slot->dbc);
     slot->dbc = nullptr;
     slot->diag_handle = nullptr;
+    diag_keep_release(slot->kept);
 }
 
 // Gives back a half-made environment, so that the next OP_INIT tries again.
@@ -154,6 +156,7 @@ void op_shutdown(request &rq) {
         s.field_buf = nullptr;
     }
     getdata_release();
+    diag_keep_release(env_kept);
     // Handles kept by earlier teardowns go before the environment: one of
     // their connections may belong to it.
     release_leftovers();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "host/diag_keep.h"
 #include "host/odbc.h"
 
 #define SLOT_COUNT 10
@@ -27,9 +28,14 @@ struct conn_slot {
     // handle has been freed.
     SQLSMALLINT diag_type;
     SQLHANDLE diag_handle;
+    // The records that explain the outcome of the slot's last request that
+    // called ODBC, until its next such request (host/diag_keep.h).
+    kept_diag kept;
 };
 
 extern SQLHENV env_handle;
+// The copy kept for requests that name no slot.
+extern kept_diag env_kept;
 
 // The slot numbered 1..SLOT_COUNT, or null for any other number.
 conn_slot *slot_by_number(int number);

@@ -1,20 +1,26 @@
-// diag.cpp - capture of ODBC diagnostics into the status block, and
-// OP_GETERROR, which hands the message text of the record that the slot's
-// last failed call left to the caller.
+// diag.cpp - capture of ODBC diagnostics into the status block and into the
+// copy the request's slot keeps (host/diag_keep.h), and OP_GETERROR, which
+// hands the messages of that copy to the caller.
 #include "host/diag.h"
 
 #include "conn/slots.h"
-#include "host/copy_bounded.h"
+#include "host/diag_keep.h"
 #include "host/handlers.h"
 #include "host/request.h"
+#include "host/text_cut.h"
 
 struct chosen_handle {
     SQLSMALLINT type;
     SQLHANDLE handle; // null: there is none
 };
 
-// Where OP_GETERROR looks: the handle of the slot's last failed call; else
-// the slot's statement, its connection, or the environment.
+// The copy of the request's slot; a request without one uses the
+// environment's.
+static kept_diag &copy_of(request &rq) { return rq.slot != nullptr ? rq.slot->kept : env_kept; }
+
+// Where OP_GETERROR looks when there is no copy: the handle of the slot's
+// last failed call; else the slot's statement, its connection, or the
+// environment.
 static chosen_handle geterror_handle(const request &rq) {
     if (rq.slot != nullptr) {
         if (rq.slot->diag_handle != nullptr) return {rq.slot->diag_type, rq.slot->diag_handle};
@@ -24,18 +30,19 @@ static chosen_handle geterror_handle(const request &rq) {
     return {SQL_HANDLE_ENV, env_handle};
 }
 
-static SQLRETURN read_record(request &rq, chosen_handle h, SQLINTEGER *native, char *message) {
-    SQLSMALLINT text_len = 0;
-    *native = 0;
-    message[0] = '\0';
-    return SQLGetDiagRec(h.type, h.handle, 1, reinterpret_cast<SQLCHAR *>(sqlstate_field(rq)), native,
-                         reinterpret_cast<SQLCHAR *>(message), DIAG_MESSAGE_SIZE, &text_len);
-}
+// SQL_NO_DATA ends data, and SQL_SUCCESS_WITH_INFO succeeds: neither is a
+// failure whose explanation hides behind informational records.
+static bool is_failure(SQLRETURN rc) { return !sql_ok(rc) && rc != SQL_NO_DATA; }
 
 static void mark_unreadable(request &rq) {
     char *state = sqlstate_field(rq);
     state[0] = '?';
     state[1] = '\0';
+}
+
+static void put_state(request &rq, const kept_record &r) {
+    char *state = sqlstate_field(rq);
+    for (int i = 0; i < 6; ++i) state[i] = r.state[i];
 }
 
 // Makes h the handle that OP_GETERROR reads for the request's slot.
@@ -45,19 +52,25 @@ static void remember_failed_handle(request &rq, chosen_handle h) {
     rq.slot->diag_handle = h.handle;
 }
 
+// A failed information item gets the explaining message in argument 3,
+// bounded by that argument's size; a valid answer there is left alone.
+static void copy_message_for_info(request &rq, const kept_diag &k) {
+    if (rq.opcode != OP_INFO || arg_count(rq) <= 2 || get_status(rq) == ST_OK || arg_size(rq, 3) <= 0) return;
+    const kept_record &r = diag_keep_explaining(k);
+    copy_whole_chars(reinterpret_cast<char *>(arg_data(rq, 3)), diag_keep_messages(k) + r.offset,
+                     static_cast<size_t>(r.length), static_cast<size_t>(arg_size(rq, 3)));
+}
+
 void diag_step(request &rq, SQLRETURN rc, SQLSMALLINT handle_type, SQLHANDLE handle) {
     if (rc == SQL_SUCCESS) return;
-    chosen_handle h = {handle_type, handle};
-    if (h.handle != nullptr) {
-        remember_failed_handle(rq, h);
-        SQLINTEGER native;
-        char message[DIAG_MESSAGE_SIZE];
-        if (sql_ok(read_record(rq, h, &native, message))) {
-            set_native(rq, native);
-            // A valid answer in argument 3 is only replaced for a failed item.
-            if (rq.opcode == OP_INFO && arg_count(rq) > 2 && get_status(rq) != ST_OK && arg_size(rq, 3) > 0)
-                copy_bounded(reinterpret_cast<char *>(arg_data(rq, 3)), message,
-                             static_cast<size_t>(arg_size(rq, 3)));
+    if (handle != nullptr) {
+        remember_failed_handle(rq, {handle_type, handle});
+        kept_diag &k = copy_of(rq);
+        if (sql_ok(diag_keep_read(k, handle_type, handle, is_failure(rc)))) {
+            const kept_record &r = diag_keep_explaining(k);
+            put_state(rq, r);
+            set_native(rq, r.native);
+            copy_message_for_info(rq, k);
         } else {
             mark_unreadable(rq);
         }
@@ -69,11 +82,15 @@ void diag_on_stmt(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_STMT
 void diag_on_dbc(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_DBC, rq.slot->dbc); }
 void diag_on_env(request &rq, SQLRETURN rc) { diag_step(rq, rc, SQL_HANDLE_ENV, env_handle); }
 
-SQLRETURN diag_read_stmt_state(request &rq, SQLHSTMT stmt) {
-    SQLINTEGER native;
-    char message[DIAG_MESSAGE_SIZE];
+SQLRETURN diag_keep_column(request &rq, SQLHSTMT stmt) {
     remember_failed_handle(rq, {SQL_HANDLE_STMT, stmt});
-    return read_record(rq, {SQL_HANDLE_STMT, stmt}, &native, message);
+    kept_diag &k = copy_of(rq);
+    SQLRETURN rc = diag_keep_read(k, SQL_HANDLE_STMT, stmt, true);
+    if (sql_ok(rc))
+        put_state(rq, diag_keep_explaining(k));
+    else
+        mark_unreadable(rq);
+    return rc;
 }
 
 void diag_no_record(request &rq, SQLRETURN code) {
@@ -81,14 +98,26 @@ void diag_no_record(request &rq, SQLRETURN code) {
     set_native(rq, code);
 }
 
+void diag_request_begins(request &rq) {
+    if (rq.opcode != OP_GETERROR) diag_keep_forget(copy_of(rq));
+}
+
+// Without a copy the handle is read as it stands, and nothing is kept: the
+// next request on it may change its records.
 void op_geterror(request &rq) {
-    SQLINTEGER native;
-    char message[DIAG_MESSAGE_SIZE];
     set_status(rq, ST_SQLERROR);
-    if (!sql_ok(read_record(rq, geterror_handle(rq), &native, message))) {
-        mark_unreadable(rq);
-        return;
+    kept_diag &k = copy_of(rq);
+    bool kept = k.count > 0;
+    if (!kept) {
+        chosen_handle h = geterror_handle(rq);
+        if (!sql_ok(diag_keep_read(k, h.type, h.handle, k.failure))) {
+            mark_unreadable(rq);
+            return;
+        }
     }
-    set_native(rq, native);
-    host_puttext(rq, 3, message);
+    const kept_record &r = diag_keep_explaining(k);
+    put_state(rq, r);
+    set_native(rq, r.native);
+    host_puttext(rq, 3, diag_keep_messages(k));
+    if (!kept) diag_keep_forget(k);
 }

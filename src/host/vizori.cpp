@@ -4,6 +4,7 @@
 // at a time (host/call_guard.h).
 #include "conn/slots.h"
 #include "host/call_guard.h"
+#include "host/diag.h"
 #include "host/handlers.h"
 #include "host/request.h"
 
@@ -86,6 +87,7 @@ static int run_request(void *p, host_callback cb) {
     rq.status = arg_data(rq, 2);
     reset_status_block(rq.status, rq.opcode);
     if (pass_preamble(rq)) {
+        diag_request_begins(rq);
         handler_fn handler = opcode_table[rq.opcode];
         if (handler != nullptr)
             handler(rq);

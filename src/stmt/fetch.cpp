@@ -16,8 +16,9 @@
 //   needs to tell NULL apart fills its variables before the fetch.
 // - A column that cannot be read makes the status ST_SQLERROR with the
 //   column's number at +20 and the statement's SQLSTATE at +36, and the
-//   other columns are still delivered; a value cut for want of memory makes
-//   it ST_NOMEM.
+//   other columns are still delivered; the records of the last column that
+//   failed are kept for OP_GETERROR, since reading a later column clears
+//   them in the driver. A value cut for want of memory makes it ST_NOMEM.
 #include "conn/slots.h"
 #include "host/diag.h"
 #include "host/handlers.h"
@@ -32,7 +33,7 @@ SQLRETURN report_column(request &rq, int32_t k, SQLRETURN rc) {
     if (rc != SQL_SUCCESS) {
         set_status(rq, ST_SQLERROR);
         set_native(rq, k);
-        last = diag_read_stmt_state(rq, rq.slot->stmt);
+        last = diag_keep_column(rq, rq.slot->stmt);
     }
     if (getdata_cut) set_status(rq, ST_NOMEM);
     return last;

@@ -212,6 +212,8 @@ void op_query(request &rq) {
             diag_on_stmt(rq, rc);
             return;
         }
+        // Notices and warnings: kept before SQLRowCount clears them.
+        if (rc == SQL_SUCCESS_WITH_INFO) diag_on_stmt(rq, rc);
     }
     report_row_count(rq, slot->stmt);
 }

@@ -254,32 +254,76 @@ TEST_F(fault_test, native_error_of_the_record_stands_in_place_of_the_return_code
     EXPECT_EQ(status_view{st}.sqlstate().size(), 5u);
 }
 
-TEST_F(fault_test, geterror_hands_over_a_message_cut_to_239_characters) {
-    host_var failed = block();
-    EXPECT_EQ(query("SELECT * FROM no_such_table", failed), ST_SQLERROR);
-    int rule = odbc_fault_text("SQLGetDiagRec", 1, std::string(300, 'm').c_str());
-    host_var st = block();
-    host_var message = host_var::text("", 400);
-    EXPECT_EQ(send(OP_GETERROR, st, {&message}), ST_SQLERROR);
-    EXPECT_EQ(odbc_fault_fired(rule), 1u);
-    EXPECT_EQ(message.text_value(), std::string(239, 'm'));
-    EXPECT_EQ(status_view{st}.sqlstate(), status_view{failed}.sqlstate());
+// A message is read again with room for its reported length; one beyond the
+// 16-bit buffer length is cut there, but not inside a UTF-8 character.
+TEST_F(fault_test, geterror_hands_over_the_whole_message) {
+    std::string cut_inside("a");
+    while (cut_inside.size() < 33000) cut_inside += "\xC3\xA9";
+    for (const std::string &text : {std::string(3000, 'm'), cut_inside}) {
+        odbc_fault_reset();
+        int rule = odbc_fault_text("SQLGetDiagRec", 0, text.c_str());
+        host_var failed = block();
+        EXPECT_EQ(query("SELECT * FROM no_such_table", failed), ST_SQLERROR);
+        EXPECT_GE(odbc_fault_fired(rule), 2u) << "read again with more room";
+        host_var st = block();
+        host_var message = host_var::text("", 16, true);
+        EXPECT_EQ(send(OP_GETERROR, st, {&message}), ST_SQLERROR);
+        EXPECT_EQ(message.text_value(), text.size() < 32767 ? text : text.substr(0, 32765));
+        EXPECT_EQ(status_view{st}.sqlstate(), status_view{failed}.sqlstate());
+    }
 }
 
 TEST_F(fault_test, geterror_without_a_readable_record_leaves_argument_and_native_error) {
+    int rule = odbc_fault_fail("SQLGetDiagRec", 0, SQL_ERROR);
     host_var failed = block();
     EXPECT_EQ(query("SELECT * FROM no_such_table", failed), ST_SQLERROR);
-    int rule = odbc_fault_fail("SQLGetDiagRec", 1, SQL_ERROR);
+    EXPECT_EQ(status_view{failed}.sqlstate(), "?") << "nothing kept";
     host_var st = block();
     status_view{st}.set_native_raw(0x12345678);
     host_var message = host_var::text("kept", 64);
     EXPECT_EQ(send(OP_GETERROR, st, {&message}), ST_SQLERROR);
-    EXPECT_EQ(odbc_fault_fired(rule), 1u);
+    EXPECT_EQ(odbc_fault_fired(rule), 2u) << "the handle is read again";
     EXPECT_EQ(status_view{st}.sqlstate(), "?");
     EXPECT_EQ(message.text_value(), "kept");
     uint32_t raw;
     std::memcpy(&raw, st.area.data() + SS_NATIVE, 4);
     EXPECT_EQ(raw, 0x12345678u);
+}
+
+// An informational record before the failure's own: a failure is explained
+// by the 42S02, a success with information by record 1; OP_GETERROR gives
+// both messages, also after a later column read cleanly.
+TEST_F(fault_test, a_failure_is_explained_by_its_first_record_not_of_class_01) {
+    const std::string both = "rori: changed database context\nrori: no such table";
+    three_columns();
+    struct {
+        const char *fn;
+        int rc, status;
+        const char *state;
+        int native;
+    } cases[] = {{"SQLGetData", SQL_ERROR, ST_SQLERROR, "42S02", 1},
+                 {"SQLExecDirect", SQL_ERROR, ST_SQLERROR, "42S02", 208},
+                 {"SQLExecDirect", SQL_SUCCESS_WITH_INFO, ST_OK, "01000", 5701}};
+    for (const auto &c : cases) {
+        odbc_fault_reset();
+        bool fetch = std::strcmp(c.fn, "SQLGetData") == 0;
+        int rule = odbc_fault_answer(c.fn, 1, c.rc);
+        odbc_fault_info_first(0);
+        host_var st = fetch ? fetch_block() : block();
+        host_var id = host_var::integer(0), name = host_var::text("", 10);
+        EXPECT_EQ(fetch ? send(OP_FETCH, st, {&id, &name}) : query("SELECT 1", st), c.status) << c.fn;
+        EXPECT_EQ(odbc_fault_fired(rule), 1u);
+        EXPECT_EQ(status_view{st}.sqlstate(), c.state) << c.fn << " " << c.rc;
+        EXPECT_EQ(status_view{st}.native(), c.native) << "+20: the record's, or the column's number";
+        odbc_fault_reset();
+        host_var err = block();
+        host_var message = host_var::text("", 200);
+        EXPECT_EQ(send(OP_GETERROR, err, {&message}), ST_SQLERROR);
+        EXPECT_EQ(odbc_fault_calls("SQLGetDiagRec"), 0u) << "answered from the kept copy";
+        EXPECT_EQ(message.text_value(), both);
+        EXPECT_EQ(status_view{err}.sqlstate(), c.state);
+        close_result();
+    }
 }
 
 // --- OP_NEWCONN, OP_DISCONNECT, OP_SHUTDOWN ------------------------------------
@@ -520,8 +564,8 @@ TEST_F(fault_test, query_whose_statement_allocation_fails_has_cleared_the_fields
     EXPECT_EQ(query("SELECT 2", st2), ST_OK);
 }
 
-TEST_F(fault_test, success_with_information_before_the_row_count_is_not_captured) {
-    for (const char *fn : {"SQLAllocHandle", "SQLExecDirect"}) {
+TEST_F(fault_test, success_with_information_of_the_statement_allocation_is_not_captured) {
+    for (const char *fn : {"SQLAllocHandle"}) {
         host_var f = block();
         status_view{f}.set_subcode(1);
         send(OP_FREESTMT, f);
@@ -1250,7 +1294,7 @@ TEST_F(scratch_fault_test, growth_that_fails_hands_over_no_more_than_is_held) {
     host_var dyn = host_var::dynamic_array();
     host_var st = fetch_block(0.0, FETCH_ARRAY, 1);
     EXPECT_EQ(send(OP_FETCH, st, {&dyn}), ST_NOMEM);
-    EXPECT_EQ(heap_request_count() - before, 2u);
+    EXPECT_EQ(heap_request_count() - before, 3u) << "and the area of the column's kept record";
     EXPECT_EQ(dyn.element(1), std::string(4095, 'x'));
 }
 
@@ -1357,6 +1401,15 @@ TEST_F(fault_test, info_whose_driver_answer_fails_is_an_error) {
     EXPECT_EQ(odbc_fault_fired(rule), 1u);
     EXPECT_EQ(status_view{st2}.sqlstate().size(), 5u);
     EXPECT_EQ(text2.text_value().size(), 19u) << "the message, cut to the variable: " << text2.text_value();
+
+    odbc_fault_reset();
+    odbc_fault_break("SQLGetInfo", 1);
+    odbc_fault_text("SQLGetDiagRec", 0, "\xC3\xA9\xC3\xA9\xC3\xA9");
+    host_var text3 = host_var::text("", 6);
+    host_var st3 = block();
+    status_view{st3}.set_subcode(3);
+    EXPECT_EQ(send(OP_INFO, st3, {&text3}), ST_SQLERROR);
+    EXPECT_EQ(text3.text_value(), "\xC3\xA9\xC3\xA9") << "never half a character";
 }
 
 TEST_F(fault_test, info_whose_driver_answer_is_cut_keeps_the_answer) {

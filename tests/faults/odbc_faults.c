@@ -46,7 +46,8 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLEndTran",
 };
 
-enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_SHORT, MODE_WIDE };
+enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_INFO_FIRST, MODE_SHORT,
+       MODE_WIDE };
 
 /* Arguments that make a broken call fail inside the driver manager or the
  * driver, each with a diagnostic record of its own. */
@@ -58,7 +59,8 @@ enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK
 #define SPOILED_DIRECTION 99
 
 #define MAX_RULES 32
-#define RULE_TEXT 256
+/* Room for a message beyond the 32,766 bytes SQLGetDiagRec can hand over. */
+#define RULE_TEXT 34000
 
 typedef struct {
     int used;
@@ -222,6 +224,7 @@ EXPORT int odbc_fault_number(const char *function, long nth, long number) {
 }
 
 EXPORT int odbc_fault_no_total(long nth) { return add_rule("SQLGetData", MODE_NO_TOTAL, nth); }
+EXPORT int odbc_fault_info_first(long nth) { return add_rule("SQLGetDiagRec", MODE_INFO_FIRST, nth); }
 
 EXPORT int odbc_fault_short_reads(long seed) {
     int id = add_rule("SQLGetData", MODE_SHORT, 0);
@@ -339,6 +342,29 @@ EXPORT SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALL
     return leave(&h, REAL(FN_ENDTRAN, end_tran_t)(type, handle, completion));
 }
 
+/* The two records of MODE_INFO_FIRST: an informational one before the
+ * failure, as some drivers put them. */
+static const struct {
+    const char *state;
+    SQLINTEGER native;
+    const char *text;
+} info_first_records[] = {
+    {"01000", 5701, "rori: changed database context"},
+    {"42S02", 208, "rori: no such table"},
+};
+
+static SQLRETURN info_first_record(hook *h, SQLSMALLINT rec, SQLCHAR *state, SQLINTEGER *native, SQLCHAR *msg,
+                                   SQLSMALLINT buflen, SQLSMALLINT *len) {
+    rule one;
+    ++h->r->fired;
+    --depth;
+    if (rec < 1 || rec > 2) return SQL_NO_DATA;
+    if (state != NULL) memcpy(state, info_first_records[rec - 1].state, 6);
+    if (native != NULL) *native = info_first_records[rec - 1].native;
+    snprintf(one.text, RULE_TEXT, "%s", info_first_records[rec - 1].text);
+    return put_text(&one, msg, buflen, len, NULL, SQL_SUCCESS);
+}
+
 typedef SQLRETURN (*get_diag_rec_t)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR *, SQLINTEGER *, SQLCHAR *,
                                     SQLSMALLINT, SQLSMALLINT *);
 EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT rec, SQLCHAR *state,
@@ -346,6 +372,7 @@ EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSM
     hook h = enter(FN_GETDIAGREC, type, rec);
     SQLRETURN rc;
     if (failing(&h)) return h.r->rc;
+    if (h.r != NULL && h.r->mode == MODE_INFO_FIRST) return info_first_record(&h, rec, state, native, msg, buflen, len);
     rc = REAL(FN_GETDIAGREC, get_diag_rec_t)(type, handle, rec, state, native, msg, buflen, len);
     if (acting(&h, MODE_NUMBER, rc) && native != NULL) *native = (SQLINTEGER)h.r->number;
     if (acting(&h, MODE_TEXT, rc)) rc = put_text(h.r, msg, buflen, len, NULL, rc);

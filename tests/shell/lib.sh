@@ -34,6 +34,34 @@ INI
 export ODBCSYSINI=$work
 export ODBCINI=$work/user-odbc.ini
 
+# server_sources PG_NAME [PG_SETTING...] - the data sources PG_NAME and
+# "maria" on the servers of RORI_SERVERS_ENV (scripts/servers.sh), each
+# PG_SETTING a line more for PG_NAME (UseDeclareFetch=1); sets servers,
+# db_user and db_password.
+server_sources() {
+  local pg_name=$1
+  shift
+  servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
+  server_fact() { sed -n "s/^$1=//p" "$servers"; }
+  db_user=$(server_fact RORI_DB_USER)
+  db_password=$(server_fact RORI_DB_PASSWORD)
+  printf '[PostgreSQL]\nDriver=%s\n[MariaDB]\nDriver=%s\n' "$(server_fact RORI_PG_DRIVER)" \
+    "$(server_fact RORI_MARIA_DRIVER)" >>odbcinst.ini
+  cat >>user-odbc.ini <<INI
+[$pg_name]
+Driver=PostgreSQL
+Servername=127.0.0.1
+Port=$(server_fact RORI_PG_PORT)
+Database=$(server_fact RORI_DB_NAME)
+$(printf '%s\n' "$@")
+[maria]
+Driver=MariaDB
+Server=127.0.0.1
+Port=$(server_fact RORI_MARIA_PORT)
+Database=$(server_fact RORI_DB_NAME)
+INI
+}
+
 passed=0
 failed=0
 

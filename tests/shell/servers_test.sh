@@ -6,31 +6,8 @@
 # and connected again; MariaDB's binary columns, which its driver delivers
 # as raw bytes, are written in hex.
 . "$(dirname "$0")/lib.sh"
-servers=${RORI_SERVERS_ENV:?RORI_SERVERS_ENV must name the env file of scripts/servers.sh}
-pg_port=$(sed -n 's/^RORI_PG_PORT=//p' "$servers")
-db_user=$(sed -n 's/^RORI_DB_USER=//p' "$servers")
-db_password=$(sed -n 's/^RORI_DB_PASSWORD=//p' "$servers")
-
 # A cursor: the driver fetches 100 rows at a time while the shell shows them.
-cat >>odbcinst.ini <<INI
-[PostgreSQL]
-Driver=$(sed -n 's/^RORI_PG_DRIVER=//p' "$servers")
-[MariaDB]
-Driver=$(sed -n 's/^RORI_MARIA_DRIVER=//p' "$servers")
-INI
-cat >>user-odbc.ini <<INI
-[pg_cursor]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$pg_port
-Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
-UseDeclareFetch=1
-[maria]
-Driver=MariaDB
-Server=127.0.0.1
-Port=$(sed -n 's/^RORI_MARIA_PORT=//p' "$servers")
-Database=$(sed -n 's/^RORI_DB_NAME=//p' "$servers")
-INI
+server_sources pg_cursor UseDeclareFetch=1
 pg=(-host=pg_cursor "-user=$db_user" "-pw=$db_password")
 
 failing="SELECT g, 100 / (g - 120) AS q FROM generate_series(1, 200) g"

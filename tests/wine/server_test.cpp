@@ -2,6 +2,7 @@
 // command, reached through Wine's odbc32 and the same unix driver manager,
 // with a form-3 scrambled password.
 #include "support/lib.h"
+#include "support/pg_messages.h"
 
 #include "scramble.h"
 
@@ -54,6 +55,12 @@ TEST_F(wine_server, wrong_password_is_refused_with_the_servers_state) {
     EXPECT_NE(message.text_value().find("password"), std::string::npos) << message.text_value();
     host_var again = status_block(slot);
     EXPECT_EQ(connect_pg(password, again), ST_OK) << "the slot stays usable";
+}
+
+TEST_F(wine_server, long_messages_and_notices_arrive_whole) {
+    host_var st = status_block(slot);
+    ASSERT_EQ(connect_pg(password, st), ST_OK) << status_view{st}.sqlstate();
+    expect_whole_pg_messages(slot);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
-// console.cpp - Ctrl-C, secrets typed without echo and the console's code
-// page, per platform.
+// console.cpp - Ctrl-C, secrets typed without echo and typed text, per
+// platform.
 #include "console.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "encoding.h"
 
 namespace {
 
@@ -111,14 +113,6 @@ BOOL WINAPI on_console_event(DWORD event) {
     return TRUE;
 }
 
-UINT input_page = 0;
-UINT output_page = 0;
-
-void restore_console_pages() {
-    if (input_page != 0) SetConsoleCP(input_page);
-    if (output_page != 0) SetConsoleOutputCP(output_page);
-}
-
 // The console runs its control handler on a thread of its own, so a read
 // that Ctrl-C broke off may return before the mark is set: wait a little.
 bool interrupted_read() {
@@ -146,19 +140,6 @@ bool typing_at_terminal() {
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
-void use_ansi_console() {
-    UINT ansi = GetACP();
-    if (GetConsoleCP() != 0 && GetConsoleCP() != ansi) {
-        input_page = GetConsoleCP();
-        SetConsoleCP(ansi);
-    }
-    if (GetConsoleOutputCP() != 0 && GetConsoleOutputCP() != ansi) {
-        output_page = GetConsoleOutputCP();
-        SetConsoleOutputCP(ansi);
-    }
-    if (input_page != 0 || output_page != 0) std::atexit(restore_console_pages);
-}
-
 bool read_console_line(std::string *line) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     std::wstring typed;
@@ -173,9 +154,7 @@ bool read_console_line(std::string *line) {
     if (!read || interrupted != 0) return false;
     if (!typed.empty() && typed[0] == 26) return false; // Ctrl-Z: the end of the input
     if (!typed.empty() && typed.back() == L'\r') typed.pop_back();
-    int n = WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), nullptr, 0, nullptr, nullptr);
-    line->assign(static_cast<size_t>(n), '\0');
-    if (n > 0) WideCharToMultiByte(CP_ACP, 0, typed.c_str(), static_cast<int>(typed.size()), &(*line)[0], n, nullptr, nullptr);
+    *line = narrow_text(typed);
     return true;
 }
 
@@ -243,6 +222,20 @@ void set_interrupt_handler() {
     sigaction(SIGINT, &sa, nullptr);
 }
 
+// The secret as typed, in the terminal's characters, becomes text of the
+// encoding in force; false when it no longer fits.
+bool secret_in_encoding(char *buf, size_t cap, size_t *len) {
+    std::string text = text_from_terminal(std::string(buf, *len));
+    bool fits = text.size() < cap;
+    if (fits) {
+        std::memcpy(buf, text.data(), text.size());
+        buf[text.size()] = '\0';
+        *len = text.size();
+    }
+    std::memset(&text[0], 0, text.size());
+    return fits;
+}
+
 void set_alarm_handler() {
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
@@ -260,8 +253,6 @@ void catch_interrupts() {
 }
 
 bool typing_at_terminal() { return isatty(STDIN_FILENO) != 0; }
-
-void use_ansi_console() {}
 
 bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
     struct termios saved;
@@ -289,7 +280,7 @@ bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len) {
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     sigaction(SIGINT, &before, nullptr);
     std::fputs("\n", stderr);
-    return ok && !interrupt_pending();
+    return ok && !interrupt_pending() && secret_in_encoding(buf, cap, len);
 }
 
 #endif

@@ -1,8 +1,8 @@
 // console.h - the terminal (or Windows console) beyond plain streams:
 // Ctrl-C is caught and noted instead of ending the program, a secret is
-// typed without echo, and on Windows typed text reaches the program in the
-// ANSI code page, which the ODBC ANSI functions expect, while the console
-// shows what the program writes in that same code page.
+// typed without echo, and typed text reaches the program in the encoding
+// in force (encoding.h), whatever the console's code page or the
+// terminal's locale.
 #ifndef RORI_CONSOLE_H
 #define RORI_CONSOLE_H
 
@@ -34,13 +34,9 @@ bool typing_at_terminal();
 // was pressed, or when the line does not fit.
 bool read_secret(const char *prompt, char *buf, size_t cap, size_t *len);
 
-// Makes the console take and show text in the ANSI code page for as long
-// as the program runs (nothing outside Windows or without a console).
-void use_ansi_console();
-
 #if defined(_WIN32)
-// One line typed at the console, without its line end, in the ANSI code
-// page; false at the end of the input or when Ctrl-C broke it off.
+// One line typed at the console, without its line end, in the encoding
+// in force; false at the end of the input or when Ctrl-C broke it off.
 bool read_console_line(std::string *line);
 #endif
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "connect_text.h"
+#include "encoding.h"
 #include "names.h"
 #include "session.h"
 #include "text.h"
@@ -422,6 +423,14 @@ void cmd_fetch(session &s, const std::string &rest) {
     else s.message(std::string("fetch form ") + fetch_form_name(s.settings().form));
 }
 
+// psql's \encoding: the encoding of the drivers' texts, shown or named.
+void cmd_encoding(session &s, const std::string &rest) {
+    if (!rest.empty() && !set_text_encoding(rest))
+        s.report_problem("no encoding " + rest + " (" + encoding_names() + ")");
+    else if (rest.empty()) s.answer(text_encoding());
+    else s.message("encoding " + text_encoding());
+}
+
 void cmd_output(session &s, const std::string &rest) {
     std::string path = rest;
     unquote(&path);
@@ -470,6 +479,53 @@ void cmd_expanded(session &s, const std::string &rest) {
 
 void cmd_quit(session &s, const std::string &) { s.quit(); }
 
+// --- the commands of one database's own client ------------------------------
+
+// psql's \restrict KEY, which pg_dump writes at the top of a plain dump and
+// \unrestrict KEY at its end: in between, a backslash command is refused.
+void cmd_restrict(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    if (w.empty()) s.report_problem("\\restrict: missing required argument");
+    else s.restrict_key() = w[0];
+}
+
+void cmd_unrestrict(session &s, const std::string &rest) {
+    std::vector<std::string> w = words(rest);
+    if (s.restrict_key().empty()) s.report_problem("\\unrestrict: not currently in restricted mode");
+    else if (w.empty()) s.report_problem("\\unrestrict: missing required argument");
+    else if (w[0] != s.restrict_key()) s.report_problem("\\unrestrict: wrong key");
+    else s.restrict_key().clear();
+}
+
+struct format_word {
+    const char *name;
+    output_format value;
+};
+
+// sqlite3's .mode, on the shell's formats. sqlite3's list separates values
+// with '|'; the shell has no such format and writes tab-separated values.
+const format_word sqlite_modes[] = {{"csv", output_format::csv},      {"tabs", output_format::tsv},
+                                    {"list", output_format::tsv},     {"line", output_format::vertical},
+                                    {"box", output_format::table},    {"table", output_format::table}};
+
+void dot_mode(session &s, const std::string &rest) {
+    if (!value_named(sqlite_modes, rest, &s.settings().format))
+        s.report_problem(".mode " + rest + " is not run by the shell: it takes csv, tabs, list, line, box or table");
+    else s.message(std::string("format ") + format_name(s.settings().format));
+}
+
+// The shell always writes the column names, which .headers on asks for.
+void dot_headers(session &s, const std::string &rest) {
+    bool on = true;
+    if (!switch_argument(s, rest, ".headers", &on)) return;
+    if (!on) s.report_problem(".headers off is not run by the shell: it always writes the column names");
+}
+
+void dot_bail(session &s, const std::string &rest) {
+    if (switch_argument(s, rest, ".bail", &s.settings().bail))
+        s.message(std::string("bail ") + (s.settings().bail ? "on" : "off"));
+}
+
 void cmd_help(session &s, const std::string &) { s.answer(commands_help()); }
 
 struct command {
@@ -502,6 +558,7 @@ const command commands[] = {
     {"free", "", "", "free the statement of the current slot", cmd_free},
     {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
     {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
+    {"encoding", "", "[NAME]", "show or name the encoding of the texts the drivers exchange", cmd_encoding},
     {"output", "o", "[FILE]", "write results to a file; without one, to standard output", cmd_output},
     {"x", "", "[on|off]", "expanded display: the vertical format, or back to the table", cmd_expanded},
     {"timing", "", "[on|off]", "say how long each statement took", cmd_timing},
@@ -511,31 +568,93 @@ const command commands[] = {
     {"quit", "q", "", "leave the shell (an unfinished statement is not run)", cmd_quit},
 };
 
-const command *find_command(const std::string &name) {
+// The commands that scripts written for one database's own client hold,
+// taken in that dialect only: in the mariadb client \r means reconnect, and
+// in psql \. ends the data of a COPY.
+struct client_command {
+    sql_dialect dialect;
+    const char *name; // as written, with its backslash or dot
+    const char *arguments;
+    const char *help;
+    void (*run)(session &s, const std::string &rest);
+};
+
+const client_command client_commands[] = {
+    {sql_dialect::postgresql, "\\restrict", "KEY", "psql's: refuse every backslash command until \\unrestrict KEY",
+     cmd_restrict},
+    {sql_dialect::postgresql, "\\unrestrict", "KEY", "psql's: end \\restrict", cmd_unrestrict},
+    {sql_dialect::mariadb, "source", "FILE", "the mariadb client's: run FILE, as \\include does", cmd_include},
+    {sql_dialect::mariadb, "\\.", "FILE", "the same as source", cmd_include},
+    {sql_dialect::sqlite, ".mode", "csv|tabs|list|line|box|table", "sqlite3's: choose the format (list writes tabs)",
+     dot_mode},
+    {sql_dialect::sqlite, ".headers", "on", "sqlite3's: the column names are always written", dot_headers},
+    {sql_dialect::sqlite, ".read", "FILE", "sqlite3's: run FILE, as \\include does", cmd_include},
+    {sql_dialect::sqlite, ".bail", "on|off", "sqlite3's: stop at the first failure, as --bail", dot_bail},
+    {sql_dialect::sqlite, ".timer", "on|off", "sqlite3's: the same as \\timing", cmd_timing},
+    {sql_dialect::sqlite, ".quit", "", "sqlite3's: the same as \\quit", cmd_quit},
+    {sql_dialect::sqlite, ".exit", "", "sqlite3's: the same as \\quit", cmd_quit},
+};
+
+using command_code = void (*)(session &s, const std::string &rest);
+
+// The code of a command as written ("\\tables", ".mode", "source"); null
+// when there is none in this dialect.
+command_code find_command(const std::string &name, sql_dialect dialect) {
+    for (const client_command &c : client_commands)
+        if (c.dialect == dialect && name == c.name) return c.run;
+    if (name.empty() || name[0] != '\\') return nullptr;
     for (const command &c : commands)
-        if (name == c.name || (*c.alias != '\0' && name == c.alias)) return &c;
+        if (name.compare(1, std::string::npos, c.name) == 0 ||
+            (*c.alias != '\0' && name.compare(1, std::string::npos, c.alias) == 0))
+            return c.run;
     return nullptr;
+}
+
+std::string unknown_command(const std::string &name) {
+    if (name[0] != '.') return "no command " + name + " (\\help lists them)";
+    std::string runs;
+    for (const client_command &c : client_commands)
+        if (c.dialect == sql_dialect::sqlite) runs += (runs.empty() ? "" : ", ") + std::string(c.name);
+    return "sqlite3's " + name + " is not run by the shell; of sqlite3's commands it runs " + runs;
 }
 
 } // namespace
 
 void run_command(session &s, const std::string &line) {
-    std::string text = trim(line).substr(1);
+    std::string text = trim(line);
     if (!text.empty() && text.back() == ';') text = trim(text.substr(0, text.size() - 1));
     size_t space = text.find_first_of(" \t");
     std::string name = text.substr(0, space);
     std::string rest = space == std::string::npos ? std::string() : trim(text.substr(space));
-    const command *c = find_command(name);
-    if (c == nullptr) s.report_problem("no command \\" + name + " (\\help lists them)");
-    else c->run(s, rest);
+    if (name.empty()) return;
+    if (name[0] != '\\' && name[0] != '.') // the mariadb client's words are read in any case
+        for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    command_code run = find_command(name, s.connections().current_dialect());
+    if (!s.restrict_key().empty() && name != "\\unrestrict")
+        s.report_problem("backslash commands are restricted; only \\unrestrict is allowed");
+    else if (run == nullptr) s.report_problem(unknown_command(name));
+    else run(s, rest);
 }
+
+namespace {
+
+// "  \\name ARGUMENTS" and the help, in two columns.
+std::string help_line(const std::string &name, const char *arguments, const char *alias, const char *help) {
+    std::string left = "  " + name + (*arguments ? std::string(" ") + arguments : "");
+    if (*alias) left += std::string(" (\\") + alias + ")";
+    return left + std::string(left.size() < 40 ? 40 - left.size() : 1, ' ') + help + "\n";
+}
+
+} // namespace
 
 std::string commands_help() {
     std::string out = "Commands (a statement ends with ';' and may span lines):\n";
-    for (const command &c : commands) {
-        std::string left = std::string("  \\") + c.name + (*c.arguments ? std::string(" ") + c.arguments : "");
-        if (*c.alias) left += std::string(" (\\") + c.alias + ")";
-        out += left + std::string(left.size() < 40 ? 40 - left.size() : 1, ' ') + c.help + "\n";
+    for (const command &c : commands) out += help_line(std::string("\\") + c.name, c.arguments, c.alias, c.help);
+    sql_dialect dialect = sql_dialect::standard;
+    for (const client_command &c : client_commands) {
+        if (c.dialect != dialect) out += std::string("Commands of the client, in the ") + dialect_name(c.dialect) + " dialect:\n";
+        dialect = c.dialect;
+        out += help_line(c.name, c.arguments, "", c.help);
     }
     return out;
 }

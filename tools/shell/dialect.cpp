@@ -11,17 +11,18 @@ namespace {
 
 const dialect_rules dialects[] = {
     // value, name, driver marks,
-    // backslash, E'', $$, #, "-- ", nested, [], `, empty lines, end spaces, no comments, DELIMITER
+    // backslash, E'', $$, #, "-- ", nested, [], `, empty lines, end spaces, no comments, DELIMITER,
+    // CR in literals, line command, at the first column
     {sql_dialect::standard, "standard SQL", {},
-     false, false, false, false, false, false, false, true, false, true, false, false},
+     false, false, false, false, false, false, false, true, false, true, false, false, false, "", false},
     // The SQLite driver refuses a semicolon outside quotes even in a
     // comment, and SQLite takes nothing from comments: they are left out.
     {sql_dialect::sqlite, "SQLite", {"sqlite"},
-     false, false, false, false, false, false, true, true, false, true, true, false},
+     false, false, false, false, false, false, true, true, false, true, true, false, false, ".", true},
     {sql_dialect::postgresql, "PostgreSQL", {"psql", "postgres", "pgsql"},
-     false, true, true, false, false, true, false, false, true, true, false, false},
+     false, true, true, false, false, true, false, false, true, true, false, false, true, "", false},
     {sql_dialect::mariadb, "MariaDB", {"maodbc", "myodbc", "maria"},
-     true, false, false, true, true, false, false, true, false, false, false, true},
+     true, false, false, true, true, false, false, true, false, false, false, true, false, "source", false},
 };
 
 } // namespace

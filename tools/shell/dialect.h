@@ -25,6 +25,13 @@ struct dialect_rules {
     bool keeps_end_spaces;        // the spaces before the semicolon are sent
     bool drops_comments;          // comments are left out of the statement sent
     bool delimiter_command;       // the line command DELIMITER changes the terminator
+    bool keeps_literal_cr;        // a CR before the line end stays in quoted text that spans lines
+    // A line that begins with this word while no statement is pending is a
+    // command of the client: the mariadb client's "source FILE", sqlite3's
+    // ".mode csv" and the like (their first character, with no space
+    // before it); empty when there is none.
+    const char *line_command;
+    bool line_command_at_first_column;
 };
 
 // The dialect of a connection, told by the driver's name (information item 1).

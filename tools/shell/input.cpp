@@ -9,7 +9,8 @@
 
 namespace {
 
-// Reads up to a line feed; a carriage return before it is dropped.
+// Reads up to a line feed. A carriage return before it stays: the
+// splitter decides what it means (psql keeps it inside a literal).
 bool read_stream_line(std::FILE *stream, std::string *line) {
     line->clear();
     int c;
@@ -19,9 +20,12 @@ bool read_stream_line(std::FILE *stream, std::string *line) {
         if (c == '\n') break;
         *line += static_cast<char>(c);
     }
-    if (!line->empty() && line->back() == '\r') line->pop_back();
     return any;
 }
+
+// The byte-order mark that Windows editors write at the start of a UTF-8
+// file; psql, the mariadb client and sqlite3 skip it.
+const char utf8_bom[] = "\xEF\xBB\xBF";
 
 class stream_source : public line_source {
 public:
@@ -33,6 +37,8 @@ public:
     bool read(const std::string &, std::string *line) override {
         errno = 0;
         bool got = read_stream_line(stream_, line);
+        if (first_line_ && line->compare(0, 3, utf8_bom) == 0) line->erase(0, 3);
+        first_line_ = false;
         if (std::ferror(stream_)) problem_ = std::strerror(errno != 0 ? errno : EIO);
         return got && problem_.empty();
     }
@@ -43,6 +49,7 @@ private:
     std::FILE *stream_;
     std::string name_;
     bool owned_;
+    bool first_line_ = true;
     std::string problem_;
 };
 
@@ -70,7 +77,9 @@ std::unique_ptr<line_source> file_input(const std::string &path, std::string *pr
         *problem = "cannot read " + path + ": " + std::strerror(EISDIR);
         return nullptr;
     }
-    std::FILE *f = std::fopen(path.c_str(), "r");
+    // Binary, so that on Windows too every CR reaches the splitter and a
+    // Ctrl-Z byte is no end of the file.
+    std::FILE *f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
         *problem = "cannot read " + path + ": " + std::strerror(errno);
         return nullptr;

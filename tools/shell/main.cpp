@@ -8,6 +8,8 @@
 #include "commands.h"
 #include "connect_text.h"
 #include "console.h"
+#include "display.h"
+#include "encoding.h"
 #include "entry.h"
 #include "session.h"
 
@@ -39,6 +41,11 @@ const char usage[] =
     "  -o, --output=FILE   write results to FILE\n"
     "      --fetch=FORM    array (default: NULL as an empty text) or variable\n"
     "                      (NULL told apart); both deliver whole values\n"
+    "      --encoding=NAME the encoding of the drivers' texts (UTF8, WIN1252,\n"
+    "                      LATIN1, ...; by default the ANSI code page on\n"
+    "                      Windows, UTF8 elsewhere): a terminal or console\n"
+    "                      shows them in its own characters; files and pipes\n"
+    "                      get the bytes unchanged\n"
     "      --bail          stop at the first failure, with exit status 1\n"
     "  -W, --password      ask for the password of each CONNECT (no echo)\n"
     "  -q, --quiet         no banner and no messages: results, notes and failures\n"
@@ -50,6 +57,10 @@ const char usage[] =
     "(~/.roridorezu_history) keeps a statement typed over several lines as one\n"
     "entry, and never a password: the value of a key ending in pw, pwd or\n"
     "password, and the words after the user in \\c DSN USER PASSWORD, are ***.\n"
+    "Scripts are split as psql, the mariadb client or sqlite3 split them, by\n"
+    "the connection's driver; a UTF-8 byte-order mark at the start is skipped,\n"
+    "and each client's own commands in scripts run too (\\restrict, source,\n"
+    ".mode...: \\help lists them).\n"
     "\n"
     "Exit status: 0 done; 1 a statement or command of -c or -f failed (the\n"
     "rest still runs unless --bail stops at the first failure), a CONNECT\n"
@@ -108,6 +119,7 @@ bool add_file(options *o, const std::string &v) {
     o->inputs.push_back({true, v});
     return true;
 }
+bool set_encoding(options *, const std::string &v) { return set_text_encoding(v); }
 bool set_output_file(options *o, const std::string &v) {
     o->output = v;
     return true;
@@ -137,6 +149,7 @@ const option_entry option_table[] = {
     {"--tsv", "", nullptr, set_format_to<output_format::tsv>},
     {"--output", "-o", "a file name", set_output_file},
     {"--fetch", "", "a fetch form", set_fetch},
+    {"--encoding", "", "an encoding name", set_encoding},
     {"--bail", "", nullptr, set_bail},
     {"--quiet", "-q", nullptr, set_quiet},
     {"--help", "-h", nullptr, set_help},
@@ -229,7 +242,7 @@ void run_inputs(session &s, const options &o) {
 
 int run_shell(const options &o) {
     catch_interrupts();
-    use_ansi_console();
+    use_binary_streams();
     std::string problem;
     vizori_fn entry = library_entry(&problem);
     if (entry == nullptr) {

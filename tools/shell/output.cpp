@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "display.h"
+
 #if !defined(_WIN32)
 #include <unistd.h>
 #endif
@@ -25,11 +27,29 @@ std::string standard_output_name() {
 
 } // namespace
 
+output_file::output_file(std::FILE *f, std::string name)
+    : f_(f), name_(std::move(name)), shown_(shows_to_person(f)) {}
+
+// Text for a terminal waits for its line end, or for a flush, so that no
+// character is converted in halves; a long result is shown as it comes.
+void output_file::show_later(const char *p, size_t n) {
+    const size_t batch = 64 * 1024;
+    pending_.append(p, n);
+    size_t line_end = pending_.size() >= batch ? pending_.rfind('\n') : std::string::npos;
+    if (line_end != std::string::npos) show(line_end + 1);
+}
+
+void output_file::show(size_t n) {
+    if (n > 0 && !write_text(f_, pending_.data(), n)) keep_error();
+    pending_.erase(0, n);
+}
+
 // A stream that failed without setting errno (a short write the C library
 // did not explain) still counts as failed.
 void output_file::keep_error() { error_ = errno != 0 ? errno : EIO; }
 
 bool output_file::flush() {
+    if (error_ == 0 && shown_) show(pending_.size());
     if (error_ == 0 && (std::fflush(f_) != 0 || std::ferror(f_))) keep_error();
     return error_ == 0;
 }

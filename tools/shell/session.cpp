@@ -10,7 +10,9 @@
 #include "commands.h"
 #include "console.h"
 #include "connect_text.h"
+#include "display.h"
 #include "entry.h"
+#include "executable_comments.h"
 #include "names.h"
 #include "pg_statements.h"
 #include "progress.h"
@@ -230,7 +232,8 @@ void session::handle_line(const std::string &line) {
 // A statement as the splitter cut it. PostgreSQL: a COPY through the client
 // is refused, its inline data in a script skipped; a change of
 // standard_conforming_strings (MariaDB: of NO_BACKSLASH_ESCAPES) changes how
-// the next lines are split.
+// the next lines are split. MariaDB: of a statement made of executable
+// comments only, the bodies that the server would run are sent.
 void session::run_split(const std::string &sql) {
     bool postgresql = connections_.current_dialect() == sql_dialect::postgresql;
     client_copy copy = postgresql ? client_copy_of(sql) : client_copy::none;
@@ -241,10 +244,24 @@ void session::run_split(const std::string &sql) {
         return;
     }
     bool on = true;
+    bool mariadb = connections_.current_dialect() == sql_dialect::mariadb;
+    std::string body;
+    if (mariadb && executable_comments_only(sql, server_comment_version(), &body)) {
+        if (!body.empty()) run_split(body); // the body is shorter, and holds no whole comment
+        return;
+    }
     if (!run_sql(sql)) return;
     if (postgresql && sets_standard_strings(sql, &on)) splitter_.set_standard_strings(on);
-    bool mariadb = connections_.current_dialect() == sql_dialect::mariadb;
     if (mariadb && sets_no_backslash_escapes(sql, &on)) splitter_.set_no_backslash_escapes(on);
+}
+
+// MariaDB: the version that the server compares with the number of an
+// executable comment; 0 when the driver does not say.
+long session::server_comment_version() {
+    int slot = connections_.current();
+    std::string version;
+    if (slot == 0 || !lib_.info(slot, 2, &version).ok()) return 0;
+    return comment_version_of(version);
 }
 
 std::string session::prompt() const {
@@ -376,7 +393,7 @@ bool session::run_and_report(const std::string &sql) {
 bool session::set_output(const std::string &path) {
     std::unique_ptr<output_file> next;
     if (!path.empty()) {
-        std::FILE *f = std::fopen(path.c_str(), "w");
+        std::FILE *f = std::fopen(path.c_str(), "wb"); // a value's line feeds stay as they are
         if (f == nullptr) {
             report_problem("cannot write " + path + ": " + std::strerror(errno));
             return false;
@@ -462,27 +479,27 @@ std::string diagnostic_text(const outcome &o) {
 void session::report_failure(const outcome &o) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    write_text(stderr, location() + "error: " + diagnostic_text(o) + "\n");
 }
 
 void session::report_note(const outcome &o) {
     if (!o.has_record()) return;
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), diagnostic_text(o).c_str());
+    write_text(stderr, location() + "note: " + diagnostic_text(o) + "\n");
 }
 
 void session::note(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }
 
 void session::report_problem(const std::string &text) {
     failed_ = true;
     flush_output();
-    std::fprintf(stderr, "%serror: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "error: " + text + "\n");
 }
 
 void session::report_notice(const std::string &text) {
     flush_output();
-    std::fprintf(stderr, "%snote: %s\n", location().c_str(), text.c_str());
+    write_text(stderr, location() + "note: " + text + "\n");
 }

@@ -75,6 +75,9 @@ public:
     // At the end of the run: closes the results file and flushes standard
     // output, reporting a failure.
     void close_output();
+    // psql's restricted mode (\restrict KEY): while the key is set, no
+    // backslash command but \unrestrict KEY runs. Empty when not restricted.
+    std::string &restrict_key() { return restrict_key_; }
     // Disconnects a slot of the shell, saying so when autocommit was off on
     // it (the library then rolls back the work that was not committed).
     void disconnect(int slot);
@@ -93,6 +96,7 @@ private:
     void handle_line(const std::string &line);
     void run_input_statement(const std::string &sql);
     void run_split(const std::string &sql);
+    long server_comment_version();
     bool ask_password(const std::string &bytes, std::string *password);
     bool open_connection(const std::string &bytes);
     void stop_for_interrupt(const line_source &source);
@@ -124,6 +128,7 @@ private:
     bool typing_ = false;         // the input below any \i is typed at a terminal
     bool leaving_includes_ = false; // Ctrl-C in a file of \i typed at the prompt
     std::string typed_; // the lines typed since the last complete statement
+    std::string restrict_key_;
     bool name_statements_ = false;   // the input is -c text
     long statements_named_ = 0;      // statements of -c so far, over all -c texts
     std::string statement_label_;    // names the statement of -c that runs

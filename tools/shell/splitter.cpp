@@ -2,9 +2,10 @@
 // line commands, read as each database's own client reads them.
 #include "splitter.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
-#include "text.h"
 
 namespace {
 
@@ -33,6 +34,14 @@ std::string dollar_tag_at(const std::string &line, size_t i) {
     if (j >= line.size() || line[j] != '$') return std::string();
     if (j > i + 1 && std::isdigit(static_cast<unsigned char>(line[i + 1]))) return std::string();
     return line.substr(i, j - i + 1);
+}
+
+// The first word of a line, split at spaces and tabs.
+std::string first_word(const std::string &line) {
+    size_t b = line.find_first_not_of(" \t");
+    if (b == std::string::npos) return std::string();
+    size_t e = line.find_first_of(" \t", b);
+    return line.substr(b, e == std::string::npos ? std::string::npos : e - b);
 }
 
 std::string without_leading_spaces(const std::string &s) {
@@ -69,7 +78,7 @@ const std::string &statement_splitter::terminator() const {
 
 void statement_splitter::start_over() {
     buffer_.clear();
-    content_ = executable_ = false;
+    content_ = executable_ = kept_comment_ = false;
     state_ = state::plain;
     comment_depth_ = 0;
     word_.clear();
@@ -95,12 +104,11 @@ void statement_splitter::end_word(const std::string &line, size_t i) {
 // statements from now on.
 bool statement_splitter::delimiter_command(const std::string &line, split_line *out) {
     if (!rules().delimiter_command || pending()) return false;
-    std::vector<std::string> w = words(line);
-    if (w.empty()) return false;
-    bool short_form = w[0] == "\\d";
-    for (char &c : w[0]) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (w[0] != "DELIMITER" && !short_form) return false;
-    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + w[0].size()));
+    std::string first = first_word(line);
+    bool short_form = first == "\\d";
+    for (char &c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (first != "DELIMITER" && !short_form) return false;
+    std::string value = delimiter_argument(line.substr(line.find_first_not_of(" \t") + first.size()));
     if (value.empty()) out->problem = "DELIMITER must be followed by the delimiter: one or more characters";
     else if (value.find('\\') != std::string::npos)
         out->problem = "a delimiter cannot hold a backslash, which begins the shell's commands";
@@ -108,10 +116,25 @@ bool statement_splitter::delimiter_command(const std::string &line, split_line *
     return true;
 }
 
+// A command of the database's own client that takes the whole line, read
+// only while no statement is pending: "source FILE" (any case) for the
+// mariadb client, ".mode csv" and the like for sqlite3.
+bool statement_splitter::client_line_command(const std::string &line, split_line *out) {
+    const dialect_rules &r = rules();
+    size_t n = std::strlen(r.line_command);
+    size_t start = r.line_command_at_first_column ? 0 : line.find_first_not_of(" \t");
+    if (n == 0 || start == std::string::npos || line.size() - start < n || pending()) return false;
+    for (size_t k = 0; k < n; ++k)
+        if (std::tolower(static_cast<unsigned char>(line[start + k])) != r.line_command[k]) return false;
+    if (is_word_char(r.line_command[n - 1]) && is_word_char(at(line, start + n))) return false;
+    out->command = line.substr(start);
+    return true;
+}
+
 // A comment to the end of the line. Before a statement it is no part of
 // it; inside one the server gets it with the rest.
 size_t statement_splitter::line_comment(const std::string &line, size_t i) {
-    if (!trim(buffer_).empty() && !rules().drops_comments) buffer_ += line.substr(i);
+    if (holds_text() && !rules().drops_comments) buffer_.append(line, i, std::string::npos);
     return line.size();
 }
 
@@ -126,7 +149,10 @@ size_t statement_splitter::block_comment_start(const std::string &line, size_t i
         executable_ = content_ = true;
         return j;
     }
-    if (!rules().drops_comments) buffer_ += "/*";
+    if (!rules().drops_comments) {
+        buffer_ += "/*";
+        kept_comment_ = true;
+    }
     state_ = state::block_comment;
     comment_depth_ = 1;
     return i + 2;
@@ -188,7 +214,8 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     const dialect_rules &r = rules();
     char c = line[i];
     char next = at(line, i + 1);
-    if (line.compare(i, terminator().size(), terminator()) == 0) {
+    const std::string &end = terminator();
+    if (c == end[0] && line.compare(i, end.size(), end) == 0) {
         end_word(line, i);
         return terminate(line, i, out);
     }
@@ -204,7 +231,7 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     end_word(line, i);
     // The mariadb client takes "--" before a statement for a comment even
     // without the space that the server needs.
-    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || trim(buffer_).empty();
+    bool dash_comment = !r.dash_comment_needs_space || space_or_control(at(line, i + 2)) || !holds_text();
     if (c == '-' && next == '-' && dash_comment) return line_comment(line, i);
     if (c == '#' && r.hash_comments) return line_comment(line, i);
     if (c == '/' && next == '*') return block_comment_start(line, i);
@@ -232,8 +259,32 @@ size_t statement_splitter::plain(const std::string &line, size_t i, split_line *
     return i + 1;
 }
 
-// One character (or a closing tag) inside quotes, a comment or a dollar body.
+// The characters that may end (or escape in) the quoted text, comment or
+// body that is open: the others go into the statement as they are.
+const char *statement_splitter::quoted_stops() const {
+    struct stops {
+        state in;
+        const char *plain;
+        const char *escaped;
+    };
+    static const stops table[] = {
+        {state::single_quote, "'", "'\\"}, {state::double_quote, "\"", "\"\\"}, {state::back_quote, "`", "`"},
+        {state::bracket, "]", "]"},        {state::block_comment, "*/", "*/"},   {state::dollar_quote, "$", "$"},
+    };
+    for (const stops &t : table)
+        if (t.in == state_) return escapes_ ? t.escaped : t.plain;
+    return "";
+}
+
+// Text inside quotes, a comment or a dollar body up to the next character
+// that may end it, taken in one piece so that a long literal costs one
+// copy; or that one character (or a closing tag).
 size_t statement_splitter::quoted(const std::string &line, size_t i) {
+    size_t stop = std::min(line.find_first_of(quoted_stops(), i), line.size());
+    if (stop > i) {
+        if (state_ != state::block_comment || !rules().drops_comments) buffer_.append(line, i, stop - i);
+        return stop;
+    }
     char c = line[i];
     char next = at(line, i + 1);
     if (state_ == state::block_comment) {
@@ -272,16 +323,20 @@ size_t statement_splitter::quoted(const std::string &line, size_t i) {
     return i + 1;
 }
 
-void statement_splitter::add_line(const std::string &line, split_line *out) {
+void statement_splitter::add_line(const std::string &text, split_line *out) {
     out->statements.clear();
     out->command.clear();
     out->problem.clear();
+    // The CR of a CR LF line end belongs to the line end...
+    bool cr = !text.empty() && text.back() == '\r';
+    std::string without_cr;
+    const std::string &line = cr ? (without_cr = text.substr(0, text.size() - 1)) : text;
     if (copy_data_) {
         copy_data_ = line != "\\.";
         return;
     }
     if (buffer_.empty()) body_.start(dialect_);
-    if (delimiter_command(line, out)) return;
+    if (delimiter_command(line, out) || client_line_command(line, out)) return;
     if (line.empty() && state_ == state::plain && rules().drops_empty_lines) return;
     if (!buffer_.empty()) buffer_ += '\n';
     size_t before = buffer_.size();
@@ -291,12 +346,16 @@ void statement_splitter::add_line(const std::string &line, split_line *out) {
     // A line of nothing but a shell command adds no line break to a statement.
     if (!out->command.empty() && buffer_.size() == before && before > 0 && buffer_.back() == '\n') buffer_.pop_back();
     if (state_ == state::plain) end_word(line, line.size());
-    if (!content_ && !inside_text() && trim(buffer_).empty()) buffer_.clear();
+    // ...except in a literal that goes on on the next line, where psql sends
+    // it with the text.
+    bool literal = state_ != state::plain && state_ != state::block_comment;
+    if (cr && literal && rules().keeps_literal_cr) buffer_ += '\r';
+    if (!holds_text() && !inside_text()) buffer_.clear();
 }
 
 bool statement_splitter::inside_text() const { return state_ != state::plain || executable_ || body_.open(); }
 
-bool statement_splitter::pending() const { return !trim(buffer_).empty() || inside_text(); }
+bool statement_splitter::pending() const { return holds_text() || inside_text(); }
 
 std::string statement_splitter::take_pending() {
     split_line out;

@@ -19,13 +19,19 @@ struct split_line {
     // The statements it completed, without their terminator and leading
     // spaces; statements of nothing but comments are skipped.
     std::vector<std::string> statements;
-    std::string command; // a shell command on the line, after the statements
+    // A shell command on the line, after the statements: a backslash
+    // command, or a line command of the dialect's client ("source FILE",
+    // ".mode csv").
+    std::string command;
     std::string problem; // a line command (DELIMITER) that could not be done
 };
 
 class statement_splitter {
 public:
-    void set_dialect(sql_dialect dialect) { dialect_ = dialect; }
+    void set_dialect(sql_dialect dialect) {
+        dialect_ = dialect;
+        rules_ = &rules_of(dialect);
+    }
     void add_line(const std::string &line, split_line *out);
     // Unfinished statement text is waiting for its terminator.
     bool pending() const;
@@ -45,27 +51,35 @@ public:
 
 private:
     enum class state { plain, single_quote, double_quote, back_quote, bracket, block_comment, dollar_quote };
-    const dialect_rules &rules() const { return rules_of(dialect_); }
+    const dialect_rules &rules() const { return *rules_; }
     const std::string &terminator() const;
     bool delimiter_command(const std::string &line, split_line *out);
+    bool client_line_command(const std::string &line, split_line *out);
     void finish(split_line *out, const std::string &rest_of_line);
     void start_over();
     void end_word(const std::string &line, size_t i);
     size_t quoted(const std::string &line, size_t i);
+    const char *quoted_stops() const;
     size_t plain(const std::string &line, size_t i, split_line *out);
     size_t line_comment(const std::string &line, size_t i);
     size_t block_comment_start(const std::string &line, size_t i);
     size_t terminate(const std::string &line, size_t i, split_line *out);
     size_t backslash(const std::string &line, size_t i, split_line *out);
     void open_quote(char c, bool escape_prefix);
+    bool holds_text() const { return content_ || kept_comment_; }
 
     sql_dialect dialect_ = sql_dialect::standard;
+    const dialect_rules *rules_ = &rules_of(sql_dialect::standard);
     std::string delimiter_ = ";"; // MariaDB's terminator, set by DELIMITER
     bool standard_strings_ = true;
     bool no_backslash_escapes_ = false;
     bool copy_data_ = false;
     std::string buffer_;
-    bool content_ = false;     // the statement holds more than spaces and comments
+    // The statement holds more than spaces and comments; with a comment it
+    // keeps, more than spaces. Kept as the text comes, so that telling
+    // whether anything is pending never rereads the statement.
+    bool content_ = false;
+    bool kept_comment_ = false;
     state state_ = state::plain;
     int comment_depth_ = 0;    // nested comments open
     bool executable_ = false;  // inside MariaDB's /*! ... */, which is statement text

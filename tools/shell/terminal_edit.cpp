@@ -1,6 +1,8 @@
 // terminal_edit.cpp - the terminal with libedit: line editing, and a
 // history kept in ~/.roridorezu_history between sessions, which never
-// holds the password of a \connect.
+// holds the password of a \connect. Lines are typed, and kept in the
+// history, in the terminal's characters, and reach the shell in the
+// encoding in force.
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 
 #include "connect_text.h"
 #include "console.h"
+#include "encoding.h"
 #include "input.h"
 
 namespace {
@@ -53,9 +56,9 @@ public:
     bool read(const std::string &prompt, std::string *line) override {
         take_interrupt();
         typing_locale typing;
-        char *text = readline(prompt.c_str());
+        char *text = readline(terminal_text(prompt).c_str());
         if (text == nullptr) return false;
-        *line = text;
+        *line = text_from_terminal(text);
         std::free(text);
         return true;
     }
@@ -65,7 +68,7 @@ public:
         std::string kept = history_text(entry);
         if (entry.find_first_not_of(" \t\n") == std::string::npos || kept == last_) return;
         typing_locale typing;
-        add_history(kept.c_str());
+        add_history(terminal_text(kept).c_str());
         last_ = kept;
     }
 

@@ -1,9 +1,10 @@
 // terminal_plain.cpp - the terminal without line editing (the Windows
 // build): the prompt on standard output, lines typed at the console read
-// in the ANSI code page, other standard input read as bytes.
+// in the encoding in force, other standard input read as bytes.
 #include <cstdio>
 
 #include "console.h"
+#include "display.h"
 #include "input.h"
 
 namespace {
@@ -12,7 +13,7 @@ class plain_terminal : public line_source {
 public:
     plain_terminal() : lines_(stream_input(stdin, std::string(), false)), console_(typing_at_terminal()) {}
     bool read(const std::string &prompt, std::string *line) override {
-        std::fputs(prompt.c_str(), stdout);
+        write_text(stdout, prompt);
         std::fflush(stdout);
         return console_ ? read_console_line(line) : lines_->read(prompt, line);
     }

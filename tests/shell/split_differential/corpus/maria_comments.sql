@@ -25,3 +25,7 @@ SELECT 'plain';
 SET SESSION sql_mode = DEFAULT;
 SELECT 'c\';', 3;
 SELECT \N, 15;
+/*!50503 select CURRENT_TIMESTAMP is not null as 'INFO' */;
+/*!40101 SET @a_saved = 1 */ /*M!100000 , @b_saved = 2 */;
+/*!999999 SELECT 'not on this server' */;
+SELECT @a_saved, @b_saved;
