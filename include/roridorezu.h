@@ -157,6 +157,7 @@ enum {
 #define FR_TEXT_WIDTH 32
 #define FR_CATALOG_WIDTH 12
 #define FR_FLAG_NOT_NULL 0x1
+#define FR_FLAG_BINARY 0x80 /* SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY: the type code alone cannot tell */
 #define FR_FLAG_AUTO_UNIQUE 0x200
 
 #ifdef __cplusplus

@@ -76,9 +76,9 @@ TEST_F(fields_test, records_of_sqlite_columns) {
         int32_t type_code;
         int16_t precision;
     } expect[] = {
-        {"id", 10, 0x201, 3, 10},  {"code", 8, 0x1, 15, 8}, {"note", 65536, 0, 15, 0}, {"data", 255, 0, 1, 0},
+        {"id", 10, 0x201, 3, 10},  {"code", 8, 0x1, 15, 8}, {"note", 65536, 0, 15, 0}, {"data", 255, 0x80, 1, 0},
         {"big", 20, 0, 8, 19},     {"tiny", 4, 0, 1, 3},    {"price", 54, 0, 5, 15},   {"born", 10, 0, 10, 0},
-        {"at", 8, 0, 11, 0},       {"stamp", 32, 0, 7, 3},  {"flag", 1, 0, 16, 1},     {"raw", 6, 0, 252, 6},
+        {"at", 8, 0, 11, 0},       {"stamp", 32, 0, 7, 3},  {"flag", 1, 0, 16, 1},     {"raw", 6, 0x80, 252, 6},
         {"wide", 70000, 0, 15, static_cast<int16_t>(70000 & 0xFFFF)},
     };
     const int n = sizeof expect / sizeof expect[0];

@@ -42,7 +42,7 @@ std::vector<data_source> make_sources() {
         {"ts", 7, 0, 32, 3},                   // SQL_TYPE_TIMESTAMP
         {"tx", 15, 0, 65536, 0},               // SQL_LONGVARCHAR
         {"vc", 15, 0, 40, 40},                 // SQL_VARCHAR
-        {"bin", 1, 0, 255, 0},                 // SQL_BINARY: no field type of its own
+        {"bin", 1, FR_FLAG_BINARY, 255, 0},    // SQL_BINARY: no field type of its own
     };
     sqlite.catalog = "main";
     sqlite.schema = "";
@@ -94,7 +94,7 @@ std::vector<data_source> make_sources() {
         {"ts", 12, 0, 26, 6},                                    // SQL_DATETIME
         {"tx", 15, 0, 8190, 0},                                  // SQL_LONGVARCHAR, MaxLongVarcharSize
         {"vc", 15, 0, 40, 0},                                    // SQL_VARCHAR
-        {"bin", 252, 0, -4, 0},                                  // SQL_LONGVARBINARY, size SQL_NO_TOTAL
+        {"bin", 252, FR_FLAG_BINARY, -4, 0},                     // SQL_LONGVARBINARY, size SQL_NO_TOTAL
     };
     pg.catalog = "roridb";
     pg.schema = "public";
@@ -143,7 +143,7 @@ std::vector<data_source> make_sources() {
         {"ts", 12, 0, 19, 0},                 // SQL_DATETIME
         {"tx", 15, 0, 16777215, 0},           // SQL_LONGVARCHAR
         {"vc", 15, 0, 40, 0},                 // SQL_VARCHAR
-        {"bin", 252, 0, 33554430, 0},         // SQL_LONGVARBINARY, twice the bytes in hexadecimal
+        {"bin", 252, FR_FLAG_BINARY, 33554430, 0}, // SQL_LONGVARBINARY, twice the bytes in hexadecimal
     };
     ma.catalog = "roridb";
     ma.schema = "";

@@ -154,6 +154,22 @@ TEST_P(source_test, listing_commands_are_translated_and_fetched) {
     }
 }
 
+// With SQL_ATTR_METADATA_ID on, a driver takes the catalog call's "%" as a
+// name; the translation switches it off for the call and back on after it.
+TEST_P(source_test, show_tables_lists_the_tables_with_metadata_id_on) {
+    const std::string t = table("named");
+    exec("CREATE TABLE " + t + " (x INTEGER)");
+    const int16_t metadata_id = 10014; // SQL_ATTR_METADATA_ID
+    set_stmtattr(slot, metadata_id, 1);
+    const int64_t kept = get_stmtattr(slot, metadata_id); // 0 where a driver ignores it
+    open("SHOW TABLES");
+    rows_t rows = fetch_rows(5);
+    close();
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const std::vector<std::string> &r) { return r[2] == t; }))
+        << dump(rows);
+    EXPECT_EQ(get_stmtattr(slot, metadata_id), kept) << "the caller's setting is back";
+}
+
 // --- field records -------------------------------------------------------------
 
 TEST_P(source_test, field_records_of_the_sources_types) {

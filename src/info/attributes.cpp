@@ -23,7 +23,8 @@ enum attr_kind {
                       // parameter set size of n would make the driver run
                       // each statement n times (an INSERT inserting n rows)
     ATTR_ONLY_ZERO,   // SQL_IS_UINTEGER; may be set only to 0: no request
-                      // waits for a call that answers SQL_STILL_EXECUTING
+                      // waits for a call that answers SQL_STILL_EXECUTING,
+                      // and a window handle is no number a host can give
     ATTR_READ_ONLY,   // read as an integer; a set is refused
     ATTR_UNSUPPORTED, // ST_UNSUPPORTED
     ATTR_REFUSED,     // ST_BADARG, as for every number not in a table
@@ -48,7 +49,7 @@ static const attr_entry connection_attrs[] = {
     {SQL_ATTR_TXN_ISOLATION, ATTR_INTEGER},      // 108
     {SQL_ATTR_CURRENT_CATALOG, ATTR_TEXT},       // 109
     {SQL_ATTR_ODBC_CURSORS, ATTR_INTEGER},       // 110
-    {SQL_ATTR_QUIET_MODE, ATTR_INTEGER},         // 111
+    {SQL_ATTR_QUIET_MODE, ATTR_ONLY_ZERO},       // 111: the parent window of the driver's dialogs
     {SQL_ATTR_PACKET_SIZE, ATTR_INTEGER},        // 112
     {SQL_ATTR_CONNECTION_TIMEOUT, ATTR_INTEGER}, // 113
     {SQL_ATTR_CONNECTION_DEAD, ATTR_INTEGER},    // 1209

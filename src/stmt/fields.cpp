@@ -100,6 +100,16 @@ static const flag_attr flag_attr_table[] = {
     {SQL_DESC_NULLABLE, SQL_NO_NULLS, FR_FLAG_NOT_NULL},
 };
 
+// SQL types of binary columns, which get FR_FLAG_BINARY: their type codes
+// are shared with texts (252 with SQL_WLONGVARCHAR) and TINYINT (1).
+static const int binary_sql_types[] = {SQL_BINARY, SQL_VARBINARY, SQL_LONGVARBINARY};
+
+static uint32_t binary_flag(SQLLEN sql_type) {
+    for (int t : binary_sql_types)
+        if (t == sql_type) return FR_FLAG_BINARY;
+    return 0;
+}
+
 #define ATTR_TEXT_SIZE 128
 
 static uint8_t *field_record(const conn_slot *slot, int k) { return slot->field_buf + FIELD_REC_SIZE * k; }
@@ -137,10 +147,11 @@ static void describe_column(SQLHSTMT stmt, SQLUSMALLINT column, uint8_t *rec) {
         bool read = false;
         if (read_number_attr(stmt, column, f.id, &read) == f.value && read) flags |= f.bit;
     }
-    wr_i32(rec, FR_FLAGS, static_cast<int32_t>(flags));
     wr_i16(rec, FR_PRECISION, static_cast<int16_t>(read_number_attr(stmt, column, SQL_DESC_PRECISION)));
     wr_i16(rec, FR_RESERVED, 0);
-    wr_i32(rec, FR_TYPE_CODE, field_type_code(static_cast<int>(read_number_attr(stmt, column, SQL_DESC_TYPE))));
+    SQLLEN sql_type = read_number_attr(stmt, column, SQL_DESC_TYPE);
+    wr_i32(rec, FR_TYPE_CODE, field_type_code(static_cast<int>(sql_type)));
+    wr_i32(rec, FR_FLAGS, static_cast<int32_t>(flags | binary_flag(sql_type)));
 }
 
 static int32_t smaller(int32_t a, int32_t b) { return a < b ? a : b; }

@@ -39,18 +39,52 @@ void getdata_release() {
     getdata_size = 0;
 }
 
-// The size that holds the whole value after a read at offset `start` that
-// reported `part` bytes from there: the value and one byte more, or twice
-// the present size when the driver could not tell (SQL_NO_TOTAL). 0 when
-// no 32-bit size will do.
-static int32_t size_for_rest(int32_t start, SQLLEN part) {
+// A driver may stop a text short of its room rather than split a multi-byte
+// character. Before a text is read, these last bytes of the room are marked,
+// so that the driver's NUL is told from stale bytes behind it.
+#define TAIL_MARKS 8
+// After a chunk came short, the next read gets at least this much room, so
+// that a character of any encoding and its NUL fit into it.
+#define SHORT_ROOM 16
+
+static int32_t tail_marks(int32_t room) { return room < TAIL_MARKS ? room : TAIL_MARKS; }
+
+// Marks the last bytes of the room that ends at `end` before a text is read.
+static void mark_tail(uint8_t *end, int32_t room, SQLSMALLINT target_type) {
+    if (target_type != SQL_C_CHAR) return;
+    if (room >= TAIL_MARKS)
+        std::memset(end - TAIL_MARKS, 0xFF, TAIL_MARKS); // a fixed size: two stores
+    else
+        std::memset(end - room, 0xFF, static_cast<size_t>(room));
+}
+
+// The length of a cut chunk read into `room` bytes at p, by its content:
+// binary data fills the room; a text ends at the driver's NUL, the last zero
+// among the marks, or else at its first NUL.
+static int32_t chunk_by_terminator(const uint8_t *p, int32_t room, SQLSMALLINT target_type) {
+    if (target_type != SQL_C_CHAR) return room;
+    for (int32_t i = room - 1; i >= room - tail_marks(room); --i)
+        if (p[i] == 0) return i;
+    const void *nul = std::memchr(p, 0, static_cast<size_t>(room));
+    return nul != nullptr ? static_cast<int32_t>(static_cast<const uint8_t *>(nul) - p) : room - 1;
+}
+
+// The size that holds the whole value after a cut chunk at `start` that
+// reported `part` bytes from there, when the rest goes in at `next`: the
+// value and one byte more (with at least SHORT_ROOM bytes from `next` once
+// a chunk came short), or twice the present size when the driver could not
+// tell (SQL_NO_TOTAL). 0 when no 32-bit size will do.
+static int32_t size_for_rest(int32_t start, SQLLEN part, int32_t next, bool came_short) {
     int64_t want = part == SQL_NO_TOTAL ? 2 * static_cast<int64_t>(getdata_size)
                                         : static_cast<int64_t>(start) + part + 1;
+    if (came_short && want < static_cast<int64_t>(next) + SHORT_ROOM) want = static_cast<int64_t>(next) + SHORT_ROOM;
+    if (want < getdata_size) want = getdata_size;
     return want > INT32_MAX ? 0 : static_cast<int32_t>(want);
 }
 
 static bool grow_scratch(int32_t size) {
     if (size == 0) return false;
+    if (size == getdata_size) return true;
     void *grown = heap_realloc(getdata_buf, static_cast<size_t>(size));
     if (grown == nullptr) return false; // the old block stays, as does its size
     getdata_buf = static_cast<uint8_t *>(grown);
@@ -67,26 +101,78 @@ static SQLLEN length_within(SQLRETURN rc, SQLLEN part, SQLLEN room) {
     return part;
 }
 
-// Reads the whole value into the scratch buffer. *held receives the length
-// that the buffer holds.
-static SQLRETURN read_into_scratch(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type, SQLLEN *held) {
+// A chunk of a value whose length the driver reports, read in at `start`
+// with `part` bytes from there, was followed by one read in at `guess`,
+// behind the longest the chunk could be, that reported `rest`. The chunk
+// was part - rest long; when it came short, the following one moves down
+// behind it (the `moved` bytes that read can have written). Returns where
+// the following chunk begins.
+static int32_t close_gap(int32_t start, SQLLEN part, int32_t guess, SQLLEN rest, SQLLEN moved) {
+    if (rest < 0 || rest > part || part - rest >= guess - start) return guess; // no shorter chunk to go by
+    int32_t end = start + static_cast<int32_t>(part - rest);
+    std::memmove(getdata_buf + end, getdata_buf + guess, static_cast<size_t>(moved));
+    return end;
+}
+
+// The chunk of a value last read into the scratch buffer.
+struct chunk {
+    int32_t start;   // where it begins
+    int32_t room;    // the room it was read into
+    SQLLEN part;     // the driver's length of the value from `start` on, or SQL_NO_TOTAL
+    bool came_short; // this chunk or an earlier one stopped short of its room
+};
+
+// Reads the part of the value that follows the cut chunk *c, which the read
+// makes the new *c. False when the value stays cut: no memory to read on,
+// or a driver that stopped delivering; *held then receives the length held.
+static bool read_following(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type, chunk *c, SQLRETURN *rc,
+                           SQLLEN *held) {
     const int32_t term = terminator_size(target_type);
-    int32_t start = 0;
-    SQLLEN part = 0;
-    SQLRETURN rc = SQLGetData(stmt, column, target_type, getdata_buf, getdata_size, &part);
-    while (value_left_unread(rc, part, getdata_size - start, target_type)) {
-        int32_t received = getdata_size - term; // the NUL of a cut text is overwritten by the rest
-        if (!grow_scratch(size_for_rest(start, part))) {
+    const uint8_t *at = getdata_buf + c->start;
+    int32_t longest = c->room - term;
+    int32_t next = c->start + (c->part == SQL_NO_TOTAL ? chunk_by_terminator(at, c->room, target_type) : longest);
+    if (!grow_scratch(size_for_rest(c->start, c->part, next, c->came_short))) { // the old block stays
+        *held = c->start + chunk_by_terminator(at, c->room, target_type);
+        return false;
+    }
+    SQLLEN rest = 0;
+    int32_t room = getdata_size - next;
+    mark_tail(getdata_buf + getdata_size, room, target_type);
+    *rc = SQLGetData(stmt, column, target_type, getdata_buf + next, room, &rest);
+    if (c->part != SQL_NO_TOTAL && sql_ok(*rc)) {
+        // A chunk with room for a character that brought nothing, while the
+        // value still does not fit: the driver will not finish it.
+        if (rest == c->part && c->room >= SHORT_ROOM && value_left_unread(*rc, rest, room, target_type)) {
+            *held = c->start;
+            return false;
+        }
+        int32_t guess = next;
+        next = close_gap(c->start, c->part, guess, rest, rest + term < room ? rest + term : room);
+        c->came_short = c->came_short || next != guess;
+    }
+    c->start = next;
+    c->room = room;
+    c->part = rest;
+    return true;
+}
+
+// Reads the whole value into the scratch buffer, chunk after chunk while
+// it does not fit, the buffer growing. A chunk's length comes from the
+// change in the driver's length between two reads, never from the room it
+// had, as a driver may stop short of the room; only a driver that tells no
+// length is taken at its NUL. *held receives the length that the buffer
+// holds.
+static SQLRETURN read_into_scratch(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT target_type, SQLLEN *held) {
+    chunk c = {0, getdata_size, 0, false};
+    mark_tail(getdata_buf + c.room, c.room, target_type);
+    SQLRETURN rc = SQLGetData(stmt, column, target_type, getdata_buf, c.room, &c.part);
+    while (value_left_unread(rc, c.part, c.room, target_type))
+        if (!read_following(stmt, column, target_type, &c, &rc, held)) {
             getdata_cut = true;
-            *held = received;
             return rc;
         }
-        start = received;
-        part = 0;
-        rc = SQLGetData(stmt, column, target_type, getdata_buf + start, getdata_size - start, &part);
-    }
-    SQLLEN rest = length_within(rc, part, getdata_size - term - start);
-    *held = rest == SQL_NULL_DATA ? rest : start + rest;
+    SQLLEN last = length_within(rc, c.part, c.room - terminator_size(target_type));
+    *held = last == SQL_NULL_DATA ? last : c.start + last;
     return rc;
 }
 

@@ -12,9 +12,10 @@
 extern uint8_t *getdata_buf;
 extern int32_t getdata_size;
 
-// True when the last column_getdata could not hold its value in full for
-// want of memory: the scratch buffer did not grow, or there was none to read
-// into for a null destination. The fetch reports such a column as ST_NOMEM.
+// True when the last column_getdata could not hold its value in full: for
+// want of memory (the scratch buffer did not grow, or there was none to read
+// into for a null destination), or because the driver stopped delivering the
+// rest. The fetch reports such a column as ST_NOMEM.
 extern bool getdata_cut;
 
 // Reads column `column` of the statement's current row as target_type.

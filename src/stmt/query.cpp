@@ -130,7 +130,22 @@ static SQLRETURN run_catalog_call(SQLHSTMT stmt, const tables_args &a, const cha
                      type.len);
 }
 
-// True when a SHOW listing was answered by a catalog call.
+// True when the statement takes catalog call arguments as identifiers
+// (SQL_ATTR_METADATA_ID on), which makes "%" a name rather than a pattern.
+static bool names_are_identifiers(SQLHSTMT stmt) {
+    SQLULEN on = SQL_FALSE;
+    return sql_ok(SQLGetStmtAttr(stmt, SQL_ATTR_METADATA_ID, &on, sizeof on, nullptr)) && on == SQL_TRUE;
+}
+
+static void set_names_are_identifiers(SQLHSTMT stmt, SQLULEN on) {
+    SQLSetStmtAttr(stmt, SQL_ATTR_METADATA_ID, reinterpret_cast<SQLPOINTER>(on), SQL_IS_UINTEGER);
+}
+
+// True when a SHOW listing was answered by a catalog call. The call runs
+// with patterns, the caller's SQL_ATTR_METADATA_ID being set back after it;
+// no diagnostic of the call is read afterwards (SQLRowCount or the
+// fall-back execution follows and has its own), so none is lost when
+// setting it back clears them.
 static bool try_catalog_translation(conn_slot *slot, const char *text, size_t len) {
     if (!starts_with_letters(text, len, show_prefix)) return false;
     if (driver_knows_show(slot->dbc)) return false;
@@ -139,7 +154,11 @@ static bool try_catalog_translation(conn_slot *slot, const char *text, size_t le
     const tables_args &a = listing_args[listing_on(slot->dbc, c->listing)];
     char name[CATALOG_NAME_SIZE];
     const char *catalog = a.current_catalog ? current_catalog(slot->dbc, name) : a.catalog;
-    return sql_ok(run_catalog_call(slot->stmt, a, catalog));
+    bool identifiers = names_are_identifiers(slot->stmt);
+    if (identifiers) set_names_are_identifiers(slot->stmt, SQL_FALSE);
+    SQLRETURN rc = run_catalog_call(slot->stmt, a, catalog);
+    if (identifiers) set_names_are_identifiers(slot->stmt, SQL_TRUE);
+    return sql_ok(rc);
 }
 
 static void clear_field_buffer(conn_slot *slot) {

@@ -36,7 +36,10 @@
 // - the heap: each allocation of a full session failing in turn.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "conn/slots.h"
 #include "host/heap.h"
@@ -1203,6 +1206,75 @@ TEST_F(no_total_test, line_form) {
     EXPECT_EQ(text.substr(0, first), value.substr(0, first));
 }
 
+// A driver that stops a text 1 to 3 bytes short of the buffer rather than
+// split a multi-byte character (the interposer cuts at random): values of
+// 5,000 bytes to a million, read in several chunks each, arrive exact in
+// every form, in a dynamic variable too; the line holds the column's width.
+TEST_F(fault_test, texts_cut_short_of_the_buffer_arrive_exact_in_every_form) {
+    static const char *const pieces[] = {"a", "\xC3\xA9", "\xD0\xB6", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "7"};
+    std::vector<std::string> values;
+    exec("CREATE TABLE mb (id INTEGER PRIMARY KEY, v TEXT)");
+    for (size_t n : {5000u, 37003u, 250001u, 1000000u}) {
+        std::string v;
+        for (size_t i = 0; v.size() + 4 <= n; i = (i * 7 + 3) % 11) v += pieces[i % 6];
+        values.push_back(v + std::string(n - v.size(), 'x'));
+        exec("INSERT INTO mb (v) VALUES ('" + values.back() + "')");
+    }
+    int rule = odbc_fault_short_reads(28);
+    host_var fixed = host_var::text("", 1000001), grown = host_var::text("", 2, true);
+    host_var elements = host_var::array(1000001, 1), line = host_var::text("", 1, true);
+    std::vector<std::pair<const char *, std::function<std::string()>>> forms = {
+        {"variable", [&] { return fetch_into({&fixed}) == ST_OK ? fixed.text_value() : "failed"; }},
+        {"dynamic variable", [&] { return fetch_into({&grown}) == ST_OK ? grown.text_value() : "failed"; }},
+        {"fixed array", [&] {
+             host_var st = fetch_block(0.0, FETCH_ARRAY, 1);
+             return send(OP_FETCH, st, {&elements}) == ST_OK ? elements.element(1) : "failed";
+         }},
+        {"dynamic array", [&] {
+             host_var dyn = host_var::dynamic_array(), st = fetch_block(0.0, FETCH_ARRAY, 1);
+             return send(OP_FETCH, st, {&dyn}) == ST_OK ? dyn.element(1) : "failed";
+         }},
+        {"line", [&] {
+             host_var st = fetch_block(0.0, FETCH_LINE);
+             return send(OP_FETCH, st, {&line}) == ST_OK ? line.text_value() : "failed";
+         }}};
+    for (auto &form : forms) {
+        open("SELECT v FROM mb ORDER BY id");
+        release_scratch_buffer();
+        for (const std::string &v : values) {
+            std::string got = form.second();
+            std::string want = v;
+            if (form.first == std::string("line")) { // the column's width, padded with spaces
+                int32_t w;
+                std::memcpy(&w, field_record(1).data() + FR_WIDTH, 4);
+                want = v.substr(0, static_cast<size_t>(w)) + std::string(static_cast<size_t>(w) - std::min(static_cast<size_t>(w), v.size()), ' ');
+            }
+            EXPECT_TRUE(got == want) << form.first << ", " << v.size() << " bytes, " << got.size() << " arrived";
+        }
+        close_result();
+    }
+    EXPECT_GE(odbc_fault_fired(rule), 5u * values.size());
+}
+
+// A driver that reports its texts with wide types (SQLite's on Windows):
+// TEXT and VARCHAR keep the type codes of SQL_WLONGVARCHAR and SQL_WVARCHAR,
+// and only the binary columns have the binary flag, whatever their codes.
+TEST_F(fault_test, wide_text_types_keep_their_codes_and_binary_columns_their_flag) {
+    int rule = odbc_fault_wide_texts();
+    open_table("tx TEXT, vc VARCHAR(10), bl BLOB, vb VARBINARY(6), t TINYINT", "('a', 'b', x'00', x'01', 1)");
+    host_var recs = host_var::raw(5 * FIELD_REC_SIZE), st = block();
+    ASSERT_EQ(send(OP_DESCRIBE, st, {&recs}), ST_OK);
+    const int32_t want[][2] = {{252, 0}, {253, 0}, {1, FR_FLAG_BINARY}, {252, FR_FLAG_BINARY}, {1, 0}};
+    for (int k = 1; k <= 5; ++k) {
+        int32_t code, flags;
+        std::memcpy(&code, field_record(k).data() + FR_TYPE_CODE, 4);
+        std::memcpy(&flags, field_record(k).data() + FR_FLAGS, 4);
+        EXPECT_EQ(code, want[k - 1][0]) << k;
+        EXPECT_EQ(flags, want[k - 1][1]) << k;
+    }
+    EXPECT_GE(odbc_fault_fired(rule), 2u);
+}
+
 // --- the scratch buffer and the host's areas ------------------------------------
 
 class scratch_fault_test : public fault_test {
@@ -1494,6 +1566,9 @@ TEST_F(fault_test, setting_an_attribute_to_zero_reaches_the_driver_and_refusals_
         status_view{s}.set_subcode(number);
         EXPECT_EQ(send(OP_SETSTMTATTR, s, {&addr}), ST_UNSUPPORTED) << number;
     }
+    host_var quiet = block(), window = host_var::integer(0x00010010); // what a window handle looks like
+    status_view{quiet}.set_param_plain(SQL_ATTR_QUIET_MODE);
+    EXPECT_EQ(send(OP_SETCONNATTR, quiet, {&window}), ST_UNSUPPORTED) << "no number is a window of the host";
     EXPECT_EQ(odbc_fault_calls("SQLSetConnectAttr") + odbc_fault_calls("SQLSetStmtAttr") +
                   odbc_fault_calls("SQLGetStmtAttr"),
               0u);

@@ -46,7 +46,8 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLEndTran",
 };
 
-enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_INFO_FIRST };
+enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_INFO_FIRST, MODE_SHORT,
+       MODE_WIDE };
 
 /* Arguments that make a broken call fail inside the driver manager or the
  * driver, each with a diagnostic record of its own. */
@@ -224,6 +225,24 @@ EXPORT int odbc_fault_number(const char *function, long nth, long number) {
 
 EXPORT int odbc_fault_no_total(long nth) { return add_rule("SQLGetData", MODE_NO_TOTAL, nth); }
 EXPORT int odbc_fault_info_first(long nth) { return add_rule("SQLGetDiagRec", MODE_INFO_FIRST, nth); }
+
+EXPORT int odbc_fault_short_reads(long seed) {
+    int id = add_rule("SQLGetData", MODE_SHORT, 0);
+    if (id >= 0) rules[id].number = seed | 1;
+    return id;
+}
+
+EXPORT int odbc_fault_wide_texts(void) {
+    int id = add_rule("SQLColAttribute", MODE_WIDE, 0);
+    odbc_fault_only_key(id, SQL_DESC_TYPE);
+    return id;
+}
+
+/* A program run with ODBC_FAULTS_WIDE_TEXTS set (the shell, preloaded with
+ * this library) gets that rule from the start. */
+__attribute__((constructor)) static void rules_from_environment(void) {
+    if (getenv("ODBC_FAULTS_WIDE_TEXTS") != NULL) odbc_fault_wide_texts();
+}
 
 EXPORT int odbc_fault_break(const char *function, long nth) {
     static const int breakable[] = {FN_SETENVATTR, FN_CONNECT,      FN_EXECDIRECT,     FN_GETINFO,
@@ -418,6 +437,19 @@ EXPORT SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT stmt, SQLSMALLINT *count) {
     return leave(&h, rc);
 }
 
+/* The SQL types of texts as a driver reports them that exports only wide
+ * functions: TEXT as SQL_WLONGVARCHAR, VARCHAR as SQL_WVARCHAR. */
+static void widen_text_type(SQLLEN *type) {
+    static const SQLLEN narrow[] = {SQL_CHAR, SQL_VARCHAR, SQL_LONGVARCHAR};
+    static const SQLLEN wide[] = {SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR};
+    size_t i;
+    for (i = 0; i < sizeof narrow / sizeof narrow[0]; ++i)
+        if (*type == narrow[i]) {
+            *type = wide[i];
+            return;
+        }
+}
+
 typedef SQLRETURN (*col_attribute_t)(SQLHSTMT, SQLUSMALLINT, SQLUSMALLINT, SQLPOINTER, SQLSMALLINT, SQLSMALLINT *,
                                      SQLLEN *);
 EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOINTER text,
@@ -429,6 +461,7 @@ EXPORT SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSM
                                                 number);
     if (acting(&h, MODE_NUMBER, rc) && number != NULL) *number = (SQLLEN)h.r->number;
     if (acting(&h, MODE_TEXT, rc)) rc = put_text(h.r, text, buflen, len, NULL, rc);
+    if (acting(&h, MODE_WIDE, rc) && number != NULL) widen_text_type(number);
     return leave(&h, rc);
 }
 
@@ -441,12 +474,37 @@ EXPORT SQLRETURN SQL_API SQLFetchScroll(SQLHSTMT stmt, SQLSMALLINT orientation, 
 }
 
 typedef SQLRETURN (*get_data_t)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *);
+
+#define SHORT_BY_MOST 3
+
+/* A text cut 1 to 3 bytes (at random) short of the buffer, as a driver
+ * does that will not split a multi-byte character. The length reported is
+ * still the whole rest of the value. A rest that the whole buffer would
+ * have held arrives whole, as from such a driver. */
+static SQLRETURN get_data_short(rule *r, SQLHSTMT stmt, SQLUSMALLINT col, SQLPOINTER value, SQLLEN buflen,
+                                SQLLEN *ind) {
+    SQLLEN got = 0, rest = 0, room;
+    SQLRETURN rc;
+    r->number = (long)((unsigned long)r->number * 1103515245UL + 12345UL);
+    room = buflen - 1 - (SQLLEN)((unsigned long)r->number >> 16) % SHORT_BY_MOST;
+    rc = REAL(FN_GETDATA, get_data_t)(stmt, col, SQL_C_CHAR, value, room, &got);
+    if (ind != NULL) *ind = got;
+    if (rc != SQL_SUCCESS_WITH_INFO || got < room) return rc;
+    if (got < buflen)
+        return REAL(FN_GETDATA, get_data_t)(stmt, col, SQL_C_CHAR, (char *)value + room - 1, buflen - room + 1, &rest);
+    ++r->fired;
+    return rc;
+}
+
 EXPORT SQLRETURN SQL_API SQLGetData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT type, SQLPOINTER value,
                                     SQLLEN buflen, SQLLEN *ind) {
     hook h = enter(FN_GETDATA, col, buflen);
     SQLRETURN rc;
     if (failing(&h)) return h.r->rc;
-    rc = REAL(FN_GETDATA, get_data_t)(stmt, breaking(&h) ? SPOILED_COLUMN : col, type, value, buflen, ind);
+    if (h.r != NULL && h.r->mode == MODE_SHORT && type == SQL_C_CHAR && value != NULL && buflen > SHORT_BY_MOST + 1)
+        rc = get_data_short(h.r, stmt, col, value, buflen, ind);
+    else
+        rc = REAL(FN_GETDATA, get_data_t)(stmt, breaking(&h) ? SPOILED_COLUMN : col, type, value, buflen, ind);
     if (acting(&h, MODE_NUMBER, rc) && ind != NULL) *ind = (SQLLEN)h.r->number;
     if (h.r != NULL && h.r->mode == MODE_NO_TOTAL && rc == SQL_SUCCESS_WITH_INFO && ind != NULL &&
         *ind != SQL_NULL_DATA) {

@@ -23,10 +23,13 @@
  *           orientation, direction or data source name, or a statement
  *           that does not parse); not for every function;
  *   no_total SQLGetData only: a value cut to the buffer (return code
- *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length.
+ *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length;
  *   info_first SQLGetDiagRec only: the driver manager is not called; the
  *           handle seems to hold two records, 01000 (native 5701) and then
- *           42S02 (native 208), and no third.
+ *           42S02 (native 208), and no third;
+ *   short   SQLGetData of text only: a cut chunk holds 1 to 3 bytes fewer
+ *           than the buffer would hold;
+ *   wide    SQLColAttribute SQL_DESC_TYPE only: text types become wide.
  *
  * Key and number outputs per function:
  *   SQLAllocHandle   key HandleType
@@ -66,6 +69,16 @@ int odbc_fault_text(const char *function, long nth, const char *text);
 int odbc_fault_number(const char *function, long nth, long number);
 int odbc_fault_no_total(long nth);
 int odbc_fault_info_first(long nth);
+/* SQLGetData of text, every call: the driver manager is given a buffer 1
+ * to 3 bytes shorter (at random, from seed), as a driver gives fewer bytes
+ * than the buffer holds rather than split a multi-byte character. fired
+ * counts the values so cut. */
+int odbc_fault_short_reads(long seed);
+/* SQLColAttribute SQL_DESC_TYPE, every call: text types are answered with
+ * their wide twins (SQL_WCHAR, SQL_WVARCHAR, SQL_WLONGVARCHAR). A program
+ * started with ODBC_FAULTS_WIDE_TEXTS in its environment has this rule from
+ * the start. */
+int odbc_fault_wide_texts(void);
 int odbc_fault_break(const char *function, long nth);
 
 /* Restricts a rule to calls whose key argument equals key. */

@@ -128,4 +128,39 @@ expect "the table sizes its columns from the first 10000 rows and goes on with t
 [exit 0]
 OUT
 
+# A driver that reports its texts with wide types (SQLite's on Windows),
+# as the fault interposer makes it: texts of hex digits stay texts, binary
+# columns are in hex, told by the field records' binary flag.
+cat >wide.sql <<'IN'
+CREATE TABLE w (tx TEXT, vc VARCHAR(10), bl BLOB, vb VARBINARY(4));
+INSERT INTO w VALUES ('abcd', 'beef', x'00ff', x'4142');
+IN
+run_shell -q demo <wide.sql >/dev/null
+wide_each_format() {
+  local f
+  for f in table csv tsv vertical; do
+    ODBC_FAULTS_WIDE_TEXTS=1 LD_PRELOAD=${RORI_ODBC_FAULTS:?} run_shell -q --format=$f demo -c "SELECT * FROM w"
+  done
+}
+expect "texts reported with wide types stay texts, binary columns are hex, in every format" "$(wide_each_format)" <<'OUT'
+ tx   | vc   | bl     | vb
+------+------+--------+--------
+ abcd | beef | \x00ff | \x4142
+(1 row)
+[exit 0]
+tx,vc,bl,vb
+abcd,beef,\x00ff,\x4142
+[exit 0]
+tx	vc	bl	vb
+abcd	beef	\\x00ff	\\x4142
+[exit 0]
+-[ row 1 ]----
+tx | abcd
+vc | beef
+bl | \x00ff
+vb | \x4142
+(1 row)
+[exit 0]
+OUT
+
 finish

@@ -69,16 +69,18 @@ OUT
 
 cat >binary.sql <<'IN'
 CREATE TEMPORARY TABLE b (t TINYINT, u TINYINT UNSIGNED, b1 BINARY(1), b2 BINARY(2), bit1 BIT(1), bit8 BIT(8));
-INSERT INTO b VALUES (-128, 255, 'A', x'0001', b'1', b'00000101'), (5, 7, x'00', '-5', b'0', b'0');
+INSERT INTO b VALUES (-128, 255, 'A', x'0001', b'1', b'00000101'), (5, 7, x'00', '-5', b'0', b'0'),
+  (42, 42, '4', '42', b'1', b'1');
 SELECT * FROM b;
 IN
 # cat -v shows a raw byte that slipped through (^@ for a NUL).
 for form in array variable; do
-  expect "MariaDB's BIT and BINARY columns in hex, its TINYINT as numbers ($form fetch form)" \
+  expect "MariaDB's BIT and BINARY columns in hex, its TINYINT as numbers, told by the binary flag ($form fetch form)" \
     "$(run_shell -q --csv --fetch=$form -host=maria "-user=$db_user" "-pw=$db_password" -f binary.sql | cat -v)" <<'OUT'
 t,u,b1,b2,bit1,bit8
 -128,255,\x41,\x0001,\x01,\x05
-5,7,\x00,-5,\x00,\x00
+5,7,\x00,\x2d35,\x00,\x00
+42,42,\x34,\x3432,\x01,\x01
 [exit 0]
 OUT
 done

@@ -106,6 +106,18 @@ TEST_F(wine_info, autocommit_off_and_on_again_is_read_back) {
     EXPECT_EQ(conn_attr(autocommit), 1);
 }
 
+// Quiet mode is a window handle for the driver's dialogs: no number of the
+// host passes, only 0 (no window).
+TEST_F(wine_info, quiet_mode_takes_0_and_no_window) {
+    const int32_t quiet_mode = 111;
+    host_var st = status_block(slot);
+    status_view{st}.set_param_plain(quiet_mode);
+    host_var window = host_var::integer(0x00010010);
+    EXPECT_EQ(send(OP_SETCONNATTR, st, {&window}), ST_UNSUPPORTED);
+    set_conn_attr(quiet_mode, 0);
+    EXPECT_EQ(conn_attr(quiet_mode), 0);
+}
+
 TEST_F(wine_info, statement_attribute_set_before_the_query_limits_it) {
     const int16_t max_rows = 1; // SQL_ATTR_MAX_ROWS
     host_var set = status_block(slot);

@@ -47,6 +47,18 @@ TEST_F(wine_result, describe_fills_the_records_at_their_offsets) {
     }
 }
 
+// The binary flag marks the binary columns, whatever their type codes.
+TEST_F(wine_result, binary_columns_carry_the_binary_flag) {
+    close_result();
+    exec("CREATE TABLE kinds (t TEXT, b BLOB, v VARBINARY(4), i TINYINT)");
+    open("SELECT * FROM kinds");
+    host_var recs = host_var::raw(FIELD_REC_SIZE * 4);
+    host_var st = status_block(slot);
+    EXPECT_EQ(send(OP_DESCRIBE, st, {&recs}), ST_OK);
+    const int32_t flag[] = {0, FR_FLAG_BINARY, FR_FLAG_BINARY, 0};
+    for (size_t k = 0; k < 4; ++k) EXPECT_EQ(i32_at(recs, FIELD_REC_SIZE * k + FR_FLAGS) & 0x80, flag[k]) << k;
+}
+
 TEST_F(wine_result, variable_form_converts_to_each_type_and_counts_rows) {
     host_var id = host_var::integer(0), code = host_var::text("", 16), price = host_var::real(0.0);
     EXPECT_EQ(fetch_into({&id, &code, &price}), ST_OK);

@@ -3,28 +3,11 @@
 #include "binary.h"
 
 #include <cctype>
-#include <cstdlib>
 
 namespace {
 
-// How the values of a column with a field type code are told to be binary.
-enum class binary_rule { blob, bit, tiny };
-
-struct type_rule {
-    int32_t type_code;
-    binary_rule rule;
-};
-
-// Field type codes of the field record that binary columns get.
-const type_rule type_rules[] = {
-    {252, binary_rule::blob}, // SQL_VARBINARY and SQL_LONGVARBINARY
-    {16, binary_rule::bit},   // SQL_BIT
-    {1, binary_rule::tiny},   // SQL_BINARY, but also TINYINT and others
-};
-
-// Display sizes of a TINYINT: "255" unsigned, "-128" signed.
-const int32_t tiny_unsigned_size = 3;
-const int32_t tiny_signed_size = 4;
+// The field type code of SQL_BIT.
+const int32_t bit_type_code = 16;
 
 struct driver_entry {
     const char *name; // the start of the driver's file name, in lower case
@@ -72,24 +55,6 @@ bool is_sql_literal(const std::string &s) {
            all_hex_digits(s, 2, s.size() - 1);
 }
 
-// "-128" to "127" as a TINYINT writes it: no leading zero, no plus sign.
-bool is_tinyint_text(const std::string &s) {
-    size_t digits = s.size() - (s[0] == '-' ? 1 : 0);
-    if (digits < 1 || digits > 3 || (digits > 1 && s[s.size() - digits] == '0')) return false;
-    for (size_t i = s.size() - digits; i < s.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
-    long v = std::strtol(s.c_str(), nullptr, 10);
-    return v >= -128 && v <= 127;
-}
-
-// Whether a raw-bytes driver's TINY column holds binary values.
-bool raw_tiny_is_binary(const std::string &delivered, int32_t display_size) {
-    if (display_size == tiny_unsigned_size) return false;
-    if (display_size != tiny_signed_size) return true;
-    // BINARY(2) pads its values to two bytes, so an empty one is no binary.
-    return !delivered.empty() && !is_tinyint_text(delivered);
-}
-
 // The value is binary: rewrites it, or false when its text is none of the
 // forms that binary values arrive in.
 bool rewrite(const std::string &delivered, binary_delivery delivery, std::string *shown) {
@@ -110,22 +75,11 @@ binary_delivery delivery_of_driver(const std::string &driver_name) {
     return binary_delivery::hex_digits;
 }
 
-bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
-                  binary_delivery delivery, std::string *shown) {
-    const type_rule *found = nullptr;
-    for (const type_rule &t : type_rules)
-        if (t.type_code == type_code) found = &t;
-    if (found == nullptr) return false;
-    switch (found->rule) {
-    case binary_rule::blob:
-        return rewrite(delivered, delivery, shown);
-    case binary_rule::bit:
-        // The ODBC rule delivers a BIT as "0" or "1"; raw bytes are 0x00, 0x01.
+bool binary_shown(const std::string &delivered, bool binary_column, int32_t type_code, binary_delivery delivery,
+                  std::string *shown) {
+    if (binary_column) return rewrite(delivered, delivery, shown);
+    // The ODBC rule delivers a BIT as "0" or "1"; raw bytes are 0x00, 0x01.
+    if (type_code == bit_type_code)
         return delivered != "0" && delivered != "1" && rewrite(delivered, binary_delivery::raw_bytes, shown);
-    case binary_rule::tiny:
-        if (delivery == binary_delivery::raw_bytes)
-            return raw_tiny_is_binary(delivered, display_size) && rewrite(delivered, delivery, shown);
-        return is_sql_literal(delivered) && rewrite(delivered, delivery, shown);
-    }
     return false;
 }

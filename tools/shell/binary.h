@@ -16,19 +16,14 @@ enum class binary_delivery { hex_digits, raw_bytes };
 binary_delivery delivery_of_driver(const std::string &driver_name);
 
 // The value in the one notation: *shown is set and true is returned when
-// `delivered` is the text of a binary value. The column's field type code
-// and display size tell binary columns:
-// - BLOB (SQL_VARBINARY, SQL_LONGVARBINARY): always binary;
-// - BIT (SQL_BIT): binary unless the value is the text "0" or "1", which
-//   is what a driver following the ODBC rule delivers;
-// - TINY (SQL_BINARY, but also TINYINT and types unknown to the library):
-//   binary when the value is SQLite's literal, or when the driver delivers
-//   raw bytes and the display size is not a TINYINT's. A BINARY(n) column
-//   shows 2n hex digits, a TINYINT three or four characters; at four, the
-//   value decides: a TINYINT's number stays text.
+// `delivered` is the text of a binary value. The field record tells binary
+// columns: its binary flag (FR_FLAG_BINARY) marks SQL_BINARY, SQL_VARBINARY
+// and SQL_LONGVARBINARY columns, whose type codes are shared with texts and
+// TINYINT; a BIT column (type code 16) is binary unless the value is the
+// text "0" or "1", which is what a driver following the ODBC rule delivers.
 // An empty value of a binary column is "\x"; the caller keeps an empty text
 // that may stand for NULL (the array fetch form's) from it.
-bool binary_shown(const std::string &delivered, int32_t type_code, int32_t display_size,
-                  binary_delivery delivery, std::string *shown);
+bool binary_shown(const std::string &delivered, bool binary_column, int32_t type_code, binary_delivery delivery,
+                  std::string *shown);
 
 #endif

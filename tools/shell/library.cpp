@@ -43,6 +43,7 @@ column_info column_from_record(const uint8_t *rec) {
     if (c.name_filled) c.name = without_cut_character(c.name);
     c.width = read_i32(rec + FR_WIDTH);
     c.type_code = read_i32(rec + FR_TYPE_CODE);
+    c.binary = (read_i32(rec + FR_FLAGS) & FR_FLAG_BINARY) != 0;
     return c;
 }
 

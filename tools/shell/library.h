@@ -33,6 +33,7 @@ struct column_info {
     std::string name;
     int32_t width = 0; // display size; 0 when the library gave no record
     int32_t type_code = 0;
+    bool binary = false;      // the record's binary flag: a binary column whatever its type code
     bool name_filled = false; // the name filled its field: it may have been cut
 };
 

@@ -155,7 +155,8 @@ void fail(statement_run *run, const outcome &o) {
 void show_binary(const std::vector<column_info> &columns, binary_delivery delivery, row *r) {
     for (size_t k = 0; k < r->size() && k < columns.size(); ++k) {
         cell &c = (*r)[k];
-        if (!c.null && !c.maybe_null) binary_shown(c.text, columns[k].type_code, columns[k].width, delivery, &c.text);
+        if (!c.null && !c.maybe_null)
+            binary_shown(c.text, columns[k].binary, columns[k].type_code, delivery, &c.text);
     }
 }
 
