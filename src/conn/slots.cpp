@@ -126,6 +126,9 @@ static void forget_slot_handles() {
 
 void slots_forget_parent() {
     forget_slot_handles();
+    // The parent's messages are the parent's: the child starts without them.
+    for (conn_slot &s : slot_table) diag_keep_release(s.kept);
+    diag_keep_release(env_kept);
     for (leftover &l : leftover_table) l.handle = nullptr;
     env_handle = nullptr;
 }
