@@ -24,16 +24,8 @@ rounds=${3:-3}
 shell_bin=${RORI_SHELL:-$build/tools/shell/roridorezu-shell}
 [ -x "$shell_bin" ] || { echo "copy_bench: $shell_bin is not built" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/rori-copy-bench-XXXXXX")
-servers_env=$work/servers.env
-cleanup() {
-  bash scripts/servers.sh stop "$servers_env" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-bash scripts/servers.sh start "$servers_env" >/dev/null
-# shellcheck disable=SC1090
-source "$servers_env"
+# shellcheck source=bench/bench_servers.sh
+source bench/bench_servers.sh copy.db
 
 # The server's administrator is reached through its socket, as the server's user.
 as_server_user=()
@@ -41,18 +33,7 @@ as_server_user=()
 "${as_server_user[@]}" psql -X -q -h "$RORI_SERVERS_DIR/pg" -p "$RORI_PG_PORT" -U rori_admin -d postgres \
   -c "ALTER ROLE $RORI_DB_USER SET log_statement = 'none'"
 
-cat >"$work/odbcinst.ini" <<INI
-[PostgreSQL]
-Driver=$RORI_PG_DRIVER
-INI
-cat >"$work/odbc.ini" <<INI
-[pg]
-Driver=PostgreSQL
-Servername=127.0.0.1
-Port=$RORI_PG_PORT
-Database=$RORI_DB_NAME
-INI
-export ODBCSYSINI=$work ODBCINI=$work/odbc.ini PGPASSWORD=$RORI_DB_PASSWORD PGOPTIONS='-c client_min_messages=warning'
+export PGPASSWORD=$RORI_DB_PASSWORD PGOPTIONS='-c client_min_messages=warning'
 psql_run() { psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" "$RORI_DB_NAME" "$@"; }
 dump() { pg_dump -h 127.0.0.1 -p "$RORI_PG_PORT" -U "$RORI_DB_USER" -n copy_bench "$@" "$RORI_DB_NAME"; }
 
