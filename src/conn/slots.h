@@ -3,6 +3,7 @@
 #ifndef RORI_SLOTS_H
 #define RORI_SLOTS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/odbc.h"
@@ -27,6 +28,14 @@ struct conn_slot {
     // handle has been freed.
     SQLSMALLINT diag_type;
     SQLHANDLE diag_handle;
+    // The statement last prepared for values on `stmt` (stmt/params.cpp):
+    // a heap copy of its text, its length, its marker count and the row of
+    // the driver table its driver matched. A request with the same text
+    // executes it again without preparing it anew. Null when there is none.
+    char *prepared_text;
+    size_t prepared_len;
+    SQLSMALLINT prepared_markers;
+    uint8_t prepared_driver;
 };
 
 extern SQLHENV env_handle;
@@ -41,5 +50,9 @@ SQLRETURN slot_ensure_stmt(conn_slot *slot);
 // longer holds a statement. One that the driver manager refuses to free is
 // left to its connection, whose end frees it.
 void slot_free_stmt(conn_slot *slot);
+
+// Forgets the slot's prepared statement text: the statement was replaced,
+// changed or freed, so the next request with values prepares anew.
+void slot_forget_prepared(conn_slot *slot);
 
 #endif
