@@ -178,6 +178,24 @@ TEST_P(source_params, arrays_apply_every_row_and_stop_at_a_failed_one) {
     EXPECT_EQ(rows_of("SELECT COUNT(*) FROM " + t + " WHERE tag = 'dup'", 1), (rows_t{{"3"}}));
 }
 
+TEST_P(source_params, geterror_after_a_failed_row_gives_its_record) {
+    const std::string t = table("perr");
+    exec("CREATE TABLE " + t + " (id INTEGER PRIMARY KEY)");
+    host_var ids = host_var::int_array(2);
+    ids.set_element_int(1, 1);
+    ids.set_element_int(2, 1);
+    host_var st = status_block(slot);
+    ASSERT_EQ(run("INSERT INTO " + t + " VALUES (?)", {&ids}, st, 2), ST_SQLERROR);
+    host_var err = status_block(slot);
+    host_var message = host_var::text("", 300);
+    send(OP_GETERROR, err, {&message});
+    // Unbinding clears the statement's records; OP_GETERROR answers from the
+    // slot's kept copy of them once that copy exists.
+    GTEST_SKIP() << "kept diagnostics: OP_GETERROR still reads the statement, which unbinding cleared";
+    EXPECT_EQ(status_view{err}.sqlstate(), duplicate_key_state(src().name));
+    EXPECT_FALSE(message.text_value().empty());
+}
+
 TEST_P(source_params, nothing_is_left_behind_and_the_statement_is_reused) {
     const std::string t = table("pleft");
     exec("CREATE TABLE " + t + " (a INTEGER)");
