@@ -338,14 +338,18 @@ EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSM
     return leave(&h, rc);
 }
 
+/* A broken call gets a statement that does not parse. */
+static void spoil_statement(hook *h, SQLCHAR **text, SQLINTEGER *len) {
+    if (!breaking(h)) return;
+    *text = (SQLCHAR *)"rori spoiled statement";
+    *len = SQL_NTS;
+}
+
 typedef SQLRETURN (*exec_direct_t)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
 EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER len) {
     hook h = enter(FN_EXECDIRECT, 0, len);
     if (failing(&h)) return h.r->rc;
-    if (breaking(&h)) {
-        text = (SQLCHAR *)"rori spoiled statement";
-        len = SQL_NTS;
-    }
+    spoil_statement(&h, &text, &len);
     return leave(&h, REAL(FN_EXECDIRECT, exec_direct_t)(stmt, text, len));
 }
 
@@ -353,10 +357,7 @@ typedef SQLRETURN (*prepare_t)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
 EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER len) {
     hook h = enter(FN_PREPARE, 0, len);
     if (failing(&h)) return h.r->rc;
-    if (breaking(&h)) {
-        text = (SQLCHAR *)"rori spoiled statement";
-        len = SQL_NTS;
-    }
+    spoil_statement(&h, &text, &len);
     return leave(&h, REAL(FN_PREPARE, prepare_t)(stmt, text, len));
 }
 
