@@ -8,6 +8,9 @@
 
 namespace {
 
+// Statement attributes by their ODBC numbers.
+const int16_t attr_param_bind_type = 18, attr_paramset_size = 22;
+
 using rows_t = std::vector<std::vector<std::string>>;
 
 class source_params : public source_test {
@@ -214,6 +217,21 @@ TEST_P(source_params, nothing_is_left_behind_and_the_statement_is_reused) {
     EXPECT_EQ(fetch_rows(1), (rows_t{{"2"}}));
     close();
     EXPECT_EQ(count(t), "3");
+
+    // The host's parameter bind type stays; the parameter set size is 1.
+    host_var set = status_block(slot), bind_type = host_var::integer(16);
+    status_view{set}.set_subcode(attr_param_bind_type);
+    ASSERT_EQ(send(OP_SETSTMTATTR, set, {&bind_type}), ST_OK);
+    host_var values = host_var::int_array(3);
+    for (int i = 1; i <= 3; ++i) values.set_element_int(static_cast<size_t>(i), 10 + i);
+    apply(insert, {&values}, 3, 3);
+    for (int16_t attr : {attr_param_bind_type, attr_paramset_size}) {
+        host_var get = status_block(slot), value = host_var::integer(0);
+        status_view{get}.set_subcode(attr);
+        ASSERT_EQ(send(OP_GETSTMTATTR, get, {&value}), ST_OK);
+        EXPECT_EQ(value.int_value(), attr == attr_paramset_size ? 1 : 16) << attr;
+    }
+    EXPECT_EQ(count(t), "6");
 }
 
 TEST_P(source_params, bad_descriptors_execute_nothing) {
