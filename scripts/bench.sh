@@ -5,10 +5,11 @@
 # Windows, runs it in full on Linux and then through roridorezu.dll under
 # Wine, and draws docs/fetch-throughput.png from both runs. Then the shell's
 # export is measured against a plain ODBC loop on SQLite, PostgreSQL and
-# MariaDB (bench/export_bench.sh), and the shell's restore of generated
-# scripts against sqlite3, psql and mariadb (bench/restore_bench.sh).
-# MariaDB (bench/export_bench.sh), and its restore of a pg_dump whose rows
-# are COPY blocks against psql's (bench/copy_bench.sh).
+# MariaDB (bench/export_bench.sh), the shell's restore of generated
+# scripts against sqlite3, psql and mariadb (bench/restore_bench.sh), its
+# restore of a pg_dump whose rows are COPY blocks against psql's
+# (bench/copy_bench.sh), and OP_QUERY with values against raw ODBC loops on
+# the same three (bench/params_bench.sh).
 #
 # Results: $RORI_BUILD_DIR/bench-results (default build/bench-results):
 # machine.txt, linux.txt, linux.tsv, wine.txt, wine.tsv, export.txt, copy.txt. The run
@@ -25,7 +26,7 @@ jobs=$(nproc)
 cmake -S . -B "$build/windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 cmake --build "$build/windows" -j "$jobs" --target fetch_bench
 cmake -S . -B "$build/linux" -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake
-cmake --build "$build/linux" -j "$jobs" --target fetch_bench export_loop roridorezu-shell
+cmake --build "$build/linux" -j "$jobs" --target fetch_bench export_loop roridorezu-shell params_bench
 
 mkdir -p "$out"
 {
@@ -50,6 +51,12 @@ echo "load average after the restore run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$
 
 bench/copy_bench.sh "$build/linux" | tee "$out/copy.txt"
 echo "load average after the COPY restore run: $(cut -d' ' -f1-3 /proc/loadavg)" >>"$out/machine.txt"
+
+# Parameters: OP_QUERY with values against raw ODBC loops, on servers of its own.
+params_env=$(mktemp -u /tmp/rori-params-bench-XXXXXX.env)
+bash scripts/servers.sh start "$params_env" >/dev/null
+bench/params_bench.sh "$build/linux" "$params_env" | tee "$out/params.txt"
+bash scripts/servers.sh stop "$params_env" >/dev/null
 
 gnuplot -e "linux='$out/linux.tsv'; wine='$out/wine.tsv'; output='docs/fetch-throughput.png'" bench/throughput.gp
 cat "$out/machine.txt"

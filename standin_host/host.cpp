@@ -76,6 +76,12 @@ host_var host_var::array(size_t element_size, size_t count) {
     return v;
 }
 
+host_var host_var::int_array(size_t count) {
+    host_var v(HV_INTEGER | ARG_ARRAY, integer_size * count);
+    v.declared_size = static_cast<int32_t>(integer_size);
+    return v;
+}
+
 host_var host_var::dynamic_array() { return host_var(HV_TEXT | ARG_ARRAY | ARG_DYNAMIC, 0); }
 
 std::string host_var::text_value() const {
@@ -98,6 +104,18 @@ std::string host_var::element(size_t k) const {
     size_t n = 0;
     while (n < s && p[n] != '\0') ++n;
     return std::string(p, n);
+}
+
+void host_var::set_element(size_t k, const std::string &bytes) {
+    size_t s = static_cast<size_t>(declared_size);
+    if (k < 1 || s == 0 || k * s > area.size()) return;
+    uint8_t *e = area.data() + (k - 1) * s;
+    std::memset(e, 0, s);
+    std::memcpy(e, bytes.data(), bytes.size() < s ? bytes.size() : s);
+}
+
+void host_var::set_element_int(size_t k, int64_t value) {
+    set_element(k, std::string(reinterpret_cast<const char *>(&value), sizeof value));
 }
 
 int64_t host_var::int_value() const {
@@ -212,12 +230,38 @@ host_var *host_call::var_for(int argno, int *element) {
 
 static std::string decimal(int64_t x) { return std::to_string(static_cast<long long>(x)); }
 
-static int32_t service_getnum(const host_var &v) {
-    switch (v.type()) {
-    case HV_INTEGER: return static_cast<int32_t>(v.int_value());
-    case HV_FLOAT: return static_cast<int32_t>(v.real_value());
-    default: return static_cast<int32_t>(std::strtol(v.text_value().c_str(), nullptr, 10));
+static int32_t number_from_bytes(int type, const uint8_t *p, size_t n) {
+    switch (type) {
+    case HV_INTEGER:
+    case HV_BINARY: {
+        int64_t x = n > 0 && n < 8 && (p[n - 1] & 0x80) ? -1 : 0; // sign-extended
+        std::memcpy(&x, p, n < 8 ? n : 8);
+        return static_cast<int32_t>(x);
     }
+    case HV_FLOAT: {
+        double d = 0;
+        if (n >= sizeof d) std::memcpy(&d, p, sizeof d);
+        return static_cast<int32_t>(d);
+    }
+    default: {
+        std::string text(reinterpret_cast<const char *>(p), strnlen(reinterpret_cast<const char *>(p), n));
+        return static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
+    }
+    }
+}
+
+static int32_t service_getnum(host_call &c, const host_var &v, int element) {
+    if (element == 0) {
+        if (v.type() == HV_INTEGER) return static_cast<int32_t>(v.int_value());
+        return number_from_bytes(v.type(), v.area.data(), v.area.size());
+    }
+    if (v.is_dynamic()) return static_cast<int32_t>(std::strtol(v.element(static_cast<size_t>(element)).c_str(), nullptr, 10));
+    size_t s = static_cast<size_t>(v.declared_size);
+    if (s == 0 || static_cast<size_t>(element) * s > v.area.size()) {
+        c.bad_requests++;
+        return -1;
+    }
+    return number_from_bytes(v.type(), v.area.data() + static_cast<size_t>(element - 1) * s, s);
 }
 
 static void service_getstr(const host_var &v, char *buf, int len) {
@@ -325,7 +369,7 @@ int RORI_CDECL host_service(int service, void *p, int argno, int a, int b, void 
         return -1;
     }
     switch (service) {
-    case HS_GETNUM: return service_getnum(*v);
+    case HS_GETNUM: return service_getnum(*c, *v, element);
     case HS_GETSTR: service_getstr(*v, static_cast<char *>(ptr), len); return 0;
     case HS_PUTSTR:
     case HS_RESIZE: return storing_service(service, *c, argno, *v, element, ptr, len);

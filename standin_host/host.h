@@ -8,9 +8,15 @@
 // hands the library with guard bytes so that a stray write is caught.
 //
 // Conversions chosen by this host (the library leaves them to the host):
-// - HS_GETNUM: an integer variable gives its value cut to 32 bits; a float
+// - HS_GETNUM: an integer (or binary) variable gives its value cut to 32 bits; a float
 //   gives its value truncated toward zero; a text (or raw) variable gives the
 //   decimal number at its start (strtol, base 10), 0 when there is none.
+//   For element e of a fixed array (argno e * 256 + k) the same is read
+//   from that element's bytes: an integer (or binary) element is an 8-byte
+//   little-endian integer (shorter elements give their bytes, sign-
+//   extended), a float element an 8-byte double. An element past the area
+//   answers -1 and is counted in host_call::bad_requests; an element of a
+//   dynamic array gives the decimal number at its start.
 // - HS_GETSTR: a text or raw variable gives its bytes up to the first NUL;
 //   an integer or float gives its decimal form. At most len - 1 bytes and a
 //   NUL are written.
@@ -78,6 +84,8 @@ public:
     // Array of `count` fixed elements of `element_size` bytes each.
     static host_var array(size_t element_size, size_t count);
     static host_var dynamic_array();
+    // Array of `count` integer elements of 8 bytes each.
+    static host_var int_array(size_t count);
 
     uint16_t type_flags;
     int32_t declared_size; // what the descriptor says; starts as the area size
@@ -100,6 +108,10 @@ public:
     int64_t int_value() const;
     double real_value() const;
     void set_text(const std::string &value);    // writes value and NUL, within the area
+    // Writes element k (from 1) of a fixed array: the bytes, the rest of the
+    // element zero.
+    void set_element(size_t k, const std::string &bytes);
+    void set_element_int(size_t k, int64_t value);
     void set_int(int64_t value);
     void fill(uint8_t byte);
     bool guards_intact() const { return area.guards_intact() && old_area_guards_intact; }

@@ -12,6 +12,7 @@
 #include "host/heap.h"
 #include "host/request.h"
 #include "stmt/getdata.h"
+#include "stmt/param_values.h"
 
 #define FIELD_BUF_SIZE (FIELD_CAP * FIELD_REC_SIZE)
 
@@ -93,7 +94,14 @@ static void release_leftovers() {
 // A statement that the driver manager refuses to free is not kept: ending
 // its connection frees it, and by the next OP_SHUTDOWN the handle would
 // name nothing.
+void slot_forget_prepared(conn_slot *slot) {
+    heap_free(slot->prepared_text);
+    slot->prepared_text = nullptr;
+    slot->prepared_len = 0;
+}
+
 void slot_free_stmt(conn_slot *slot) {
+    slot_forget_prepared(slot);
     if (slot->stmt == nullptr) return;
     SQLFreeHandle(SQL_HANDLE_STMT, slot->stmt);
     if (slot->diag_handle == slot->stmt) slot->diag_handle = nullptr;
@@ -172,6 +180,7 @@ void op_shutdown(request &rq) {
     }
     getdata_release();
     diag_keep_release(env_kept);
+    param_values_release();
     // Handles kept by earlier teardowns go before the environment: one of
     // their connections may belong to it.
     release_leftovers();

@@ -3,6 +3,7 @@
 #ifndef RORI_SLOTS_H
 #define RORI_SLOTS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/diag_keep.h"
@@ -31,6 +32,14 @@ struct conn_slot {
     // The records that explain the outcome of the slot's last request that
     // called ODBC, until its next such request (host/diag_keep.h).
     kept_diag kept;
+    // The statement last prepared for values on `stmt` (stmt/params.cpp):
+    // a heap copy of its text, its length, its marker count and the row of
+    // the driver table its driver matched. A request with the same text
+    // executes it again without preparing it anew. Null when there is none.
+    char *prepared_text;
+    size_t prepared_len;
+    SQLSMALLINT prepared_markers;
+    uint8_t prepared_driver;
 };
 
 extern SQLHENV env_handle;
@@ -53,5 +62,9 @@ void slot_free_stmt(conn_slot *slot);
 // parent's, and so are the sockets of its connections: a disconnect from
 // here would end the parent's sessions. OP_INIT then starts the child's own.
 void slots_forget_parent();
+
+// Forgets the slot's prepared statement text: the statement was replaced,
+// changed or freed, so the next request with values prepares anew.
+void slot_forget_prepared(conn_slot *slot);
 
 #endif

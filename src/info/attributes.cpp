@@ -220,5 +220,6 @@ void op_stmtattr(request &rq) {
     ar.number = status_subcode(rq);
     ar.kind = kind_of(statement_family, ar.number);
     ar.is_set = rq.opcode == OP_SETSTMTATTR;
+    if (ar.is_set) slot_forget_prepared(rq.slot); // a changed statement is prepared anew
     run_attr_request(rq, statement_family, ar, alloc_rc);
 }

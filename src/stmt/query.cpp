@@ -9,6 +9,7 @@
 #include "host/diag.h"
 #include "host/handlers.h"
 #include "host/request.h"
+#include "stmt/params.h"
 
 // What a SHOW command lists.
 enum show_listing { LIST_SCHEMAS, LIST_TABLES, LIST_CATALOGS };
@@ -166,7 +167,7 @@ static void clear_field_buffer(conn_slot *slot) {
         std::memset(slot->field_buf, 0, static_cast<size_t>(slot->field_cap) * FIELD_REC_SIZE);
 }
 
-static void report_row_count(request &rq, SQLHSTMT stmt) {
+void report_row_count(request &rq, SQLHSTMT stmt) {
     SQLLEN count = 0;
     SQLRETURN rc = SQLRowCount(stmt, &count);
     if (rc == SQL_SUCCESS) {
@@ -202,7 +203,13 @@ void op_query(request &rq) {
     const void *nul = std::memchr(text, '\0', static_cast<size_t>(size));
     size_t len = nul ? static_cast<size_t>(static_cast<const char *>(nul) - text) : static_cast<size_t>(size);
 
-    if (!try_catalog_translation(slot, text, len)) {
+    bool translated = try_catalog_translation(slot, text, len);
+    if (!translated && arg_count(rq) > 3) {
+        query_with_values(rq, text, len);
+        return;
+    }
+    slot_forget_prepared(slot); // the statement is no longer the one prepared with values
+    if (!translated) {
         rc = SQLExecDirect(slot->stmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(text)),
                            static_cast<SQLINTEGER>(len));
         // A searched UPDATE or DELETE that matched no row answers SQL_NO_DATA:

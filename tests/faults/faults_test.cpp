@@ -33,6 +33,9 @@
 // - attributes: statement allocation failing and with information, every
 //   get and set failing and with information, the value 0 passed on;
 // - OP_DATASOURCES: failing, with information, a name cut to its buffer;
+// - OP_QUERY with values: SQLPrepare, SQLNumParams, SQLBindParameter and
+//   SQLExecute failing, with nothing left bound; the prepared statement
+//   kept for the same text and given up when something replaces it;
 // - the heap: each allocation of a full session failing in turn.
 #include <algorithm>
 #include <cstring>
@@ -1709,6 +1712,75 @@ TEST_F(bare_fault_test, every_allocation_of_a_session_failing_in_turn) {
     std::string again;
     for (int rc : heap_session(&again)) EXPECT_EQ(rc, ST_OK);
     EXPECT_EQ(again, std::string(9000, 'x'));
+}
+
+// --- OP_QUERY with values --------------------------------------------------
+
+class values_fault_test : public fault_test {
+protected:
+    int insert(host_var &st, const std::string &sql = "INSERT INTO p VALUES (?)") {
+        host_var text = host_var::text(sql), value = host_var::integer(7);
+        return send(OP_QUERY, st, {&text, &value});
+    }
+    std::string stored() {
+        open("SELECT COUNT(*) FROM p");
+        host_var n = host_var::text("", 20);
+        EXPECT_EQ(fetch_into({&n}), ST_OK);
+        close_result();
+        return n.text_value();
+    }
+};
+
+TEST_F(values_fault_test, each_failed_call_gives_its_record_and_leaves_nothing_bound) {
+    exec("CREATE TABLE p (a INTEGER)");
+    for (const char *fn : {"SQLPrepare", "SQLNumParams", "SQLBindParameter", "SQLExecute"}) {
+        odbc_fault_reset();
+        int rule = odbc_fault_fail(fn, 1, SQL_ERROR);
+        host_var st = block();
+        EXPECT_EQ(insert(st), ST_SQLERROR) << fn;
+        EXPECT_EQ(odbc_fault_fired(rule), 1u) << fn;
+        EXPECT_EQ(status_view{st}.native(), SQL_ERROR) << fn << ": the return code, as no record was left";
+        EXPECT_EQ(status_view{st}.result(), 0) << fn;
+        odbc_fault_reset();
+        host_var plain = block();
+        EXPECT_EQ(query("INSERT INTO p VALUES (?)", plain), ST_SQLERROR) << fn << ": a value stayed bound";
+    }
+    EXPECT_EQ(stored(), "0");
+    host_var st = block();
+    EXPECT_EQ(insert(st), ST_OK);
+    EXPECT_EQ(stored(), "1");
+}
+
+TEST_F(values_fault_test, the_same_text_is_prepared_once_until_something_replaces_it) {
+    exec("CREATE TABLE p (a INTEGER)");
+    odbc_fault_reset();
+    host_var st = block();
+    struct step {
+        const char *between; // what runs between two inserts of the same text
+        unsigned long prepares; // from there to the second insert
+    };
+    for (const step &c : {step{"", 0}, step{"close", 0}, step{"other text", 2}, step{"plain", 1},
+                          step{"show", 1}, step{"attribute", 1}, step{"free", 1}}) {
+        EXPECT_EQ(insert(st), ST_OK) << c.between;
+        odbc_fault_reset();
+        std::string between = c.between;
+        host_var b = block();
+        if (between == "close" || between == "free") {
+            status_view{b}.set_subcode(between == "free" ? 1 : 0);
+            send(OP_FREESTMT, b);
+        } else if (between == "other text") {
+            EXPECT_EQ(insert(b, "INSERT INTO p SELECT ?"), ST_OK);
+        } else if (between == "plain" || between == "show") {
+            EXPECT_EQ(query(between == "plain" ? "SELECT 1" : "SHOW TABLES", b), ST_OK);
+            close_result();
+        } else if (between == "attribute") {
+            status_view{b}.set_subcode(SQL_ATTR_QUERY_TIMEOUT);
+            host_var v = host_var::integer(0);
+            send(OP_SETSTMTATTR, b, {&v});
+        }
+        EXPECT_EQ(insert(st), ST_OK) << c.between;
+        EXPECT_EQ(odbc_fault_calls("SQLPrepare"), c.prepares) << c.between;
+    }
 }
 
 } // namespace

@@ -35,6 +35,10 @@ enum {
     FN_SETSTMTATTR,
     FN_DATASOURCES,
     FN_ENDTRAN,
+    FN_PREPARE,
+    FN_NUMPARAMS,
+    FN_BINDPARAMETER,
+    FN_EXECUTE,
     FN_COUNT
 };
 
@@ -43,7 +47,7 @@ static const char *const fn_names[FN_COUNT] = {
     "SQLGetDiagRec",    "SQLExecDirect",     "SQLTables",         "SQLGetInfo",      "SQLRowCount",
     "SQLFreeStmt",      "SQLNumResultCols",  "SQLColAttribute",   "SQLFetchScroll",  "SQLGetData",
     "SQLGetConnectAttr", "SQLSetConnectAttr", "SQLGetStmtAttr",   "SQLSetStmtAttr",  "SQLDataSources",
-    "SQLEndTran",
+    "SQLEndTran",       "SQLPrepare",        "SQLNumParams",      "SQLBindParameter", "SQLExecute",
 };
 
 enum { MODE_FAIL, MODE_ANSWER, MODE_TEXT, MODE_NUMBER, MODE_NO_TOTAL, MODE_BREAK, MODE_INFO_FIRST, MODE_SHORT,
@@ -287,7 +291,7 @@ EXPORT long odbc_fault_last_value(const char *function) {
     return fn < 0 ? 0 : last_value[fn];
 }
 
-/* --- the twenty-one forwarded functions --------------------------------------- */
+/* --- the twenty-five forwarded functions -------------------------------------- */
 
 #define REAL(fn, type) ((type)real(fn))
 
@@ -379,15 +383,55 @@ EXPORT SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSM
     return leave(&h, rc);
 }
 
+/* A broken call gets a statement that does not parse. */
+static void spoil_statement(hook *h, SQLCHAR **text, SQLINTEGER *len) {
+    if (!breaking(h)) return;
+    *text = (SQLCHAR *)"rori spoiled statement";
+    *len = SQL_NTS;
+}
+
 typedef SQLRETURN (*exec_direct_t)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
 EXPORT SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER len) {
     hook h = enter(FN_EXECDIRECT, 0, len);
     if (failing(&h)) return h.r->rc;
-    if (breaking(&h)) {
-        text = (SQLCHAR *)"rori spoiled statement";
-        len = SQL_NTS;
-    }
+    spoil_statement(&h, &text, &len);
     return leave(&h, REAL(FN_EXECDIRECT, exec_direct_t)(stmt, text, len));
+}
+
+typedef SQLRETURN (*prepare_t)(SQLHSTMT, SQLCHAR *, SQLINTEGER);
+EXPORT SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR *text, SQLINTEGER len) {
+    hook h = enter(FN_PREPARE, 0, len);
+    if (failing(&h)) return h.r->rc;
+    spoil_statement(&h, &text, &len);
+    return leave(&h, REAL(FN_PREPARE, prepare_t)(stmt, text, len));
+}
+
+typedef SQLRETURN (*num_params_t)(SQLHSTMT, SQLSMALLINT *);
+EXPORT SQLRETURN SQL_API SQLNumParams(SQLHSTMT stmt, SQLSMALLINT *count) {
+    hook h = enter(FN_NUMPARAMS, 0, 0);
+    SQLRETURN rc;
+    if (failing(&h)) return h.r->rc;
+    rc = REAL(FN_NUMPARAMS, num_params_t)(stmt, count);
+    if (acting(&h, MODE_NUMBER, rc) && count != NULL) *count = (SQLSMALLINT)h.r->number;
+    return leave(&h, rc);
+}
+
+typedef SQLRETURN (*bind_parameter_t)(SQLHSTMT, SQLUSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLSMALLINT, SQLULEN,
+                                      SQLSMALLINT, SQLPOINTER, SQLLEN, SQLLEN *);
+EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT io, SQLSMALLINT c_type,
+                                          SQLSMALLINT sql_type, SQLULEN size, SQLSMALLINT digits, SQLPOINTER value,
+                                          SQLLEN buflen, SQLLEN *ind) {
+    hook h = enter(FN_BINDPARAMETER, number, buflen);
+    if (failing(&h)) return h.r->rc;
+    return leave(&h, REAL(FN_BINDPARAMETER, bind_parameter_t)(stmt, breaking(&h) ? 0 : number, io, c_type,
+                                                                sql_type, size, digits, value, buflen, ind));
+}
+
+typedef SQLRETURN (*execute_t)(SQLHSTMT);
+EXPORT SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt) {
+    hook h = enter(FN_EXECUTE, 0, 0);
+    if (failing(&h)) return h.r->rc;
+    return leave(&h, REAL(FN_EXECUTE, execute_t)(stmt));
 }
 
 typedef SQLRETURN (*tables_t)(SQLHSTMT, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT, SQLCHAR *, SQLSMALLINT,

@@ -1,6 +1,6 @@
 /* odbc_faults.h - control of the ODBC fault injector.
  *
- * libodbc_faults.so defines the twenty-one ODBC functions that the library
+ * libodbc_faults.so defines the twenty-five ODBC functions that the library
  * calls and forwards each to the driver manager behind it (dlsym with
  * RTLD_NEXT). A program linked with it ahead of libodbc has all its ODBC
  * calls pass through it; calls that the driver manager or the driver make
@@ -20,8 +20,8 @@
  *   break   the driver manager is called with one argument spoiled, so that
  *           the call really fails and leaves its own diagnostic record on
  *           the handle (a bad attribute, info type, column, field, fetch
- *           orientation, direction or data source name, or a statement
- *           that does not parse); not for every function;
+ *           orientation, direction, data source name or parameter number,
+ *           or a statement that does not parse); not for every function;
  *   no_total SQLGetData only: a value cut to the buffer (return code
  *           SQL_SUCCESS_WITH_INFO) reports SQL_NO_TOTAL instead of its length;
  *   info_first SQLGetDiagRec only: the driver manager is not called; the
@@ -49,7 +49,10 @@
  *   SQLSetConnectAttr, SQLSetStmtAttr  key Attribute  value Value
  *   SQLDataSources   key Direction              value BufferLength1, text ServerName
  *   SQLEndTran       key CompletionType
- *   SQLConnect, SQLDisconnect, SQLTables: no key.
+ *   SQLPrepare                                  value TextLength
+ *   SQLNumParams                                number *ParameterCount
+ *   SQLBindParameter key ParameterNumber        value BufferLength
+ *   SQLConnect, SQLDisconnect, SQLTables, SQLExecute: no key.
  */
 #ifndef ODBC_FAULTS_H
 #define ODBC_FAULTS_H

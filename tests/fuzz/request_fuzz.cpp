@@ -12,6 +12,7 @@
 // rows it wrote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -128,6 +129,9 @@ std::vector<std::string> statements() {
         many_columns(40),
         "DELETE FROM t1 WHERE id > 30",
         "UPDATE t1 SET a = 'z' WHERE id = 999",
+        "INSERT INTO t1 (a, b, c) VALUES (?, ?, ?)",
+        "SELECT ?, ? || '?', NULLIF(?, '')",
+        "UPDATE t1 SET a = ? WHERE id = ?",
         "UPDATE t1 SET b = b + 1",
         "SHOW TABLES",
         "show databases",
@@ -267,7 +271,9 @@ private:
         case 0: return std::make_unique<host_var>(host_var::integer(static_cast<int32_t>(g_.word() % 5) - 1));
         case 1: return std::make_unique<host_var>(host_var::real(g_.chance(50) ? 0.0 : 2.5));
         case 2: return std::make_unique<host_var>(host_var::array(1 + g_.below(40), 1 + g_.below(8)));
-        case 3: return std::make_unique<host_var>(host_var::dynamic_array());
+        case 3:
+            if (g_.chance(50)) return std::make_unique<host_var>(host_var::dynamic_array());
+            return std::make_unique<host_var>(host_var::int_array(1 + g_.below(8)));
         case 4: return text_var(g_.chance(50) ? g_.pick(sqls_) : g_.random_bytes(g_.below(40), g_.chance(30)));
         default: {
             auto v = std::make_unique<host_var>(type_flags(), data_size());
@@ -349,6 +355,14 @@ private:
             }
             v.set_param_swapped(elements);
             if (g_.chance(50)) v.set_rowcount(0.0);
+        } else if (op == OP_QUERY) {
+            // The rows of arrays of values: never more than every fixed array holds.
+            int32_t held = 1000;
+            for (size_t i = 1; i < ops.size(); ++i)
+                if ((ops[i]->type_flags & ARG_ARRAY) && !(ops[i]->type_flags & ARG_DYNAMIC) && ops[i]->declared_size > 0)
+                    held = std::min(held, static_cast<int32_t>(ops[i]->area.size() /
+                                                               static_cast<size_t>(ops[i]->declared_size)));
+            v.set_param_swapped(static_cast<int32_t>(g_.below(static_cast<unsigned>(held) + 2)) - 1);
         } else if (op == OP_GETCONNATTR || op == OP_SETCONNATTR) {
             v.set_param_plain(g_.pick(conn_attrs));
         } else if (op == OP_GETSTMTATTR || op == OP_SETSTMTATTR) {

@@ -3,7 +3,7 @@
 # several lines, the table, CSV quoting,
 # tab-separated escapes, one column per line, NULLs in the variable fetch
 # form, long values, output to a file, -c, and the psql habits \timing, \x,
-# \i and \c alone.
+# \i and \c alone, and \bind.
 . "$(dirname "$0")/lib.sh"
 
 cat >setup.sql <<'IN'
@@ -211,6 +211,26 @@ expect "\\i of a directory, and \\c alone without a connection" \
   "$(run_shell -q demo -c '\i .' | head -n 1; run_shell -q -c '\c' | head -n 1)" <<'OUT'
 error: cannot read .: Is a directory
 error: \connect needs a connect text or a data source name
+OUT
+
+cat >bind.sql <<'IN'
+CREATE TABLE bound (a TEXT, b INTEGER);
+\bind 'it''s; "q"' 5
+INSERT INTO bound VALUES (?, ?);
+INSERT INTO bound VALUES (?, 6);
+\bind x
+\bind
+INSERT INTO bound VALUES ('y', ?);
+SELECT a, b FROM bound;
+IN
+expect "\\bind gives the next statement its values; alone, none" "$(run_shell -q demo -f bind.sql)" <<'OUT'
+bind.sql:4: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error -1: [SQLite]unbound parameters in query
+bind.sql:7: error: OP_QUERY: ST_SQLERROR (2), SQLSTATE HY000, native error -1: [SQLite]unbound parameters in query
+ a         | b
+-----------+---
+ it's; "q" | 5
+(1 row)
+[exit 1]
 OUT
 
 finish

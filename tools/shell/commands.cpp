@@ -536,6 +536,30 @@ void dot_bail(session &s, const std::string &rest) {
     if (switch_argument(s, rest, ".bail", &s.settings().bail))
         s.message(std::string("bail ") + (s.settings().bail ? "on" : "off"));
 }
+// psql's \bind: the words are the next statement's values; a word in
+// single quotes may hold spaces, and '' stands for one quote in it.
+std::vector<std::string> bind_words(const std::string &rest) {
+    std::vector<std::string> values;
+    size_t i = 0;
+    while (i < rest.size()) {
+        if (rest[i] == ' ' || rest[i] == '\t') {
+            ++i;
+            continue;
+        }
+        std::string value;
+        bool quoted = rest[i] == '\'';
+        for (i += quoted ? 1 : 0; i < rest.size(); ++i) {
+            if (quoted && rest[i] == '\'' && i + 1 < rest.size() && rest[i + 1] == '\'') value += rest[++i];
+            else if (quoted && rest[i] == '\'') quoted = false;
+            else if (!quoted && (rest[i] == ' ' || rest[i] == '\t')) break;
+            else value += rest[i];
+        }
+        values.push_back(value);
+    }
+    return values;
+}
+
+void cmd_bind(session &s, const std::string &rest) { s.bind_next(bind_words(rest)); }
 
 void cmd_help(session &s, const std::string &) { s.answer(commands_help()); }
 
@@ -567,6 +591,7 @@ const command commands[] = {
     {"getattr", "", "conn|stmt [NAME|NUMBER]", "read one attribute, or list them all", cmd_getattr},
     {"setattr", "", "conn|stmt NAME|NUMBER VALUE", "set an attribute", cmd_setattr},
     {"free", "", "", "free the statement of the current slot", cmd_free},
+    {"bind", "", "[VALUE ...]", "values for the next statement's ? markers, as texts; alone, none", cmd_bind},
     {"format", "", "[table|csv|tsv|vertical]", "choose how results are written", cmd_format},
     {"fetch", "", "[array|variable]", "choose how rows are fetched", cmd_fetch},
     {"encoding", "", "[NAME]", "show or name the encoding of the texts the drivers exchange", cmd_encoding},

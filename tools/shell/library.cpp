@@ -106,10 +106,15 @@ outcome library::disconnect(int slot) {
     return send(OP_DISCONNECT, st);
 }
 
-outcome library::query(int slot, const std::string &sql) {
+outcome library::query(int slot, const std::string &sql, const std::vector<std::string> &values) {
     host_var st = status_block(slot);
     host_var text = host_var::text(sql, sql.size() + 1);
-    return send(OP_QUERY, st, {&text});
+    std::vector<host_var> vars;
+    vars.reserve(values.size());
+    for (const std::string &v : values) vars.push_back(host_var::text(v, v.size() + 1));
+    std::vector<host_var *> operands{&text};
+    for (host_var &v : vars) operands.push_back(&v);
+    return send(OP_QUERY, st, operands);
 }
 
 outcome library::describe(int slot, std::vector<column_info> *columns) {

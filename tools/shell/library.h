@@ -60,7 +60,9 @@ public:
     outcome new_slot();                              // the slot in outcome.slot
     outcome connect(int slot, const std::string &connect_text);
     outcome disconnect(int slot);
-    outcome query(int slot, const std::string &sql); // row count in outcome.rowcount
+    // Row count in outcome.rowcount; the values, as texts, go to the
+    // statement's markers in order.
+    outcome query(int slot, const std::string &sql, const std::vector<std::string> &values = {});
     // Column count in outcome.result; records for at most 31 columns.
     outcome describe(int slot, std::vector<column_info> *columns);
     outcome free_statement(int slot, int16_t subcode);

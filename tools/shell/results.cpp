@@ -193,10 +193,10 @@ bool parse_fetch_form(const std::string &word, fetch_form *form) { return value_
 
 const char *fetch_form_name(fetch_form form) { return entry_for(forms, form).name; }
 
-statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
-                            binary_delivery delivery, row_writer &writer, progress_line &progress) {
+statement_run run_statement(library &lib, int slot, const std::string &sql, const std::vector<std::string> &values,
+                            fetch_form form, binary_delivery delivery, row_writer &writer, progress_line &progress) {
     statement_run run;
-    outcome q = lib.query(slot, sql);
+    outcome q = lib.query(slot, sql, values);
     if (!q.ok()) {
         fail(&run, q);
         return run;

@@ -45,7 +45,8 @@ struct statement_run {
 // a request that is running, so it is seen between requests: the result is
 // read no further and its cursor is closed. A result whose rows can no
 // longer be written (its output failed) is read no further either.
-statement_run run_statement(library &lib, int slot, const std::string &sql, fetch_form form,
+statement_run run_statement(library &lib, int slot, const std::string &sql, const std::vector<std::string> &values,
+                            fetch_form form,
                             binary_delivery delivery, row_writer &writer, progress_line &progress);
 
 // Runs a statement of the shell's own and reads its rows (array form, so

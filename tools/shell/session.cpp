@@ -426,7 +426,10 @@ bool session::run_and_report(const std::string &sql) {
     progress_line progress(is_terminal(stderr) && !rows_on_screen, stderr);
     statement_run run;
     try {
-        run = run_statement(lib_, slot, sql, settings_.form, connections_.find(slot)->delivery, *writer, progress);
+        std::vector<std::string> values;
+        values.swap(bind_values_); // the values serve one statement, as psql's \bind
+        run = run_statement(lib_, slot, sql, values, settings_.form, connections_.find(slot)->delivery, *writer,
+                            progress);
     } catch (const std::bad_alloc &) {
         // The session goes on: only this result is lost.
         progress.finish();

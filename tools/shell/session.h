@@ -47,6 +47,9 @@ public:
     // ended without a semicolon, and the catalog commands); false when it
     // failed.
     bool run_sql(const std::string &sql);
+    // \bind: the values, as texts, of the next statement's markers; an
+    // empty list gives it none.
+    void bind_next(const std::vector<std::string> &values) { bind_values_ = values; }
 
     bool stopped() const { return quit_ || fatal_ || connection_ended_ || (settings_.bail && failed_); }
     int exit_status() const {
@@ -125,6 +128,7 @@ private:
 
     library &lib_;
     shell_settings settings_;
+    std::vector<std::string> bind_values_; // for the next statement only
     connection_table connections_;
     statement_splitter splitter_;
     copy_load copy_{lib_}; // the COPY block whose data lines are being read
