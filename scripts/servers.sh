@@ -158,7 +158,7 @@ pg_setup() { # pg_setup DIR PORT PASSWORD
 maria_start() { # maria_start DIR PORT
   local dir=$1 port=$2
   rm -f "$dir/server.pid"
-  setsid mariadbd --no-defaults --datadir="$dir/data" --socket="$dir/server.sock" \
+  setsid mariadbd --no-defaults --datadir="$dir/data" --tmpdir="$dir" --socket="$dir/server.sock" \
     --pid-file="$dir/server.pid" --port="$port" --bind-address=127.0.0.1 --skip-networking=0 \
     --skip-name-resolve --log-error="$dir/server.log" --general-log --general-log-file="$dir/general.log" \
     $(maria_user_opt) "${MARIA_OPTS[@]}" \
@@ -199,7 +199,9 @@ maria_stop() { # maria_stop DIR
 maria_create() { # maria_create ROOT
   local root=$1
   mkdir "$root/maria" "$root/maria-spare"
-  mariadb-install-db --no-defaults --datadir="$root/maria/data" $(maria_user_opt) \
+  # Temporary files in the instance's folder, not in a /tmp shared with
+  # other servers and runs.
+  mariadb-install-db --no-defaults --datadir="$root/maria/data" --tmpdir="$root/maria" $(maria_user_opt) \
     --auth-root-authentication-method=normal --skip-test-db --skip-name-resolve "${MARIA_OPTS[@]}" \
     >"$root/maria/install.log" 2>&1 || { cat "$root/maria/install.log" >&2; return 1; }
   cp -a "$root/maria/data" "$root/maria-spare/data"
