@@ -142,5 +142,16 @@ long.sql:50001: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02,
 [exit 1]
 OUT
 
-psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+# Types whose name alone means a length of one keep their whole values; a
+# quote that never closes in the last statement of a script is refused.
+printf 'DROP TABLE IF EXISTS copy_len;\nCREATE TABLE copy_len (a char(5), b char(3)[], c bit(3));
+COPY copy_len FROM stdin;\nabcde\t{xyz,ab}\t101\n\\.\nCOPY copy_len FROM stdin NULL %sx' "'" >len.sql
+expect "char(n) and bit(n) columns load whole; an unclosed quote is a message, not a crash" \
+  "$(run_shell "${pg[@]}" -f len.sql; rows_of copy_len)" <<'OUT'
+len.sql:6: error: COPY was not run: a quote in the COPY statement never closes; its data, up to the line \., was skipped
+[exit 1]
+abcde	{xyz,"ab "}	101
+OUT
+
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
 finish

@@ -96,9 +96,13 @@ bool copy_load::run(const std::string &sql, copy_failure *why) {
 // The columns that COPY fills (those of the column list, or else all but
 // the generated ones, in their order) with their types, and whether one is
 // an identity GENERATED ALWAYS, which an INSERT may fill only with
-// OVERRIDING SYSTEM VALUE, as pg_dump --inserts writes it.
+// OVERRIDING SYSTEM VALUE, as pg_dump --inserts writes it. The types come
+// without their length (format_type with -1 writes bpchar and "bit", not
+// character and bit, which mean a length of one): the cast then keeps the
+// whole value, and the column checks its length as COPY does, instead of
+// the cast cutting it short.
 bool copy_load::read_table(copy_failure *why) {
-    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type(a.atttypid, NULL), "
+    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type(a.atttypid, -1), "
                       "(a.attidentity = 'a')::int, (a.attgenerated <> '')::int FROM pg_catalog.pg_attribute a "
                       "WHERE a.attrelid = " +
                       literal(command_.table) + "::pg_catalog.regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
