@@ -153,5 +153,17 @@ len.sql:6: error: COPY was not run: a quote in the COPY statement never closes; 
 abcde	{xyz,"ab "}	101
 OUT
 
-psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+# A script with CR LF line ends: "\.\r" ends the data and the CR is no part
+# of the last value, as psql and the server take it.
+printf 'DROP TABLE IF EXISTS @T@;\r\nCREATE TABLE @T@ (a text, b text);\r\nCOPY @T@ FROM stdin;\r\nx\ty\r\n\\.\r
+COPY @T@ FROM stdin CSV;\r\n"q",z\r\n\\.\r\n' >crlf.sql
+sed 's/@T@/copy_crlf_psql/g' crlf.sql | psql_run -f - >/dev/null
+expect "a CR LF script loads as psql loads it" \
+  "$(sed 's/@T@/copy_crlf/g' crlf.sql >crlf_shell.sql; run_shell "${pg[@]}" -f crlf_shell.sql;
+     diff <(rows_of copy_crlf_psql) <(rows_of copy_crlf) && rows_of copy_crlf | wc -l)" <<'OUT'
+[exit 0]
+2
+OUT
+
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_crlf_psql, copy_crlf; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
 finish
