@@ -143,14 +143,18 @@ long.sql:50001: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02,
 OUT
 
 # Types whose name alone means a length of one keep their whole values; a
-# quote that never closes in the last statement of a script is refused.
-printf 'DROP TABLE IF EXISTS copy_len;\nCREATE TABLE copy_len (a char(5), b char(3)[], c bit(3));
-COPY copy_len FROM stdin;\nabcde\t{xyz,ab}\t101\n\\.\nCOPY copy_len FROM stdin NULL %sx' "'" >len.sql
-expect "char(n) and bit(n) columns load whole; an unclosed quote is a message, not a crash" \
-  "$(run_shell "${pg[@]}" -f len.sql; rows_of copy_len)" <<'OUT'
-len.sql:6: error: COPY was not run: a quote in the COPY statement never closes; its data, up to the line \., was skipped
+# domain's length is checked, not cut; a quote that never closes in the last
+# statement of a script is refused.
+printf 'DROP TABLE IF EXISTS copy_len;\nDROP DOMAIN IF EXISTS copy_len_d;\nCREATE DOMAIN copy_len_d AS varchar(2);
+CREATE TABLE copy_len (a char(5), b char(3)[], c bit(3), d copy_len_d);
+COPY copy_len FROM stdin;\nabcde\t{xyz,ab}\t101\tab\n\\.\nCOPY copy_len FROM stdin;\nx\t\\N\t\\N\tabc\n\\.
+COPY copy_len FROM stdin NULL %sx' "'" >len.sql
+expect "char(n), bit(n) and domain columns load whole or fail; an unclosed quote is a message, not a crash" \
+  "$(run_shell "${pg[@]}" -f len.sql | sed 's/; Error while executing the query$//'; rows_of copy_len)" <<'OUT'
+len.sql:9: error: COPY copy_len: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22001, native error 1: ERROR: value too long for type character varying(2)
+len.sql:11: error: COPY was not run: a quote in the COPY statement never closes; its data, up to the line \., was skipped
 [exit 1]
-abcde	{xyz,"ab "}	101
+abcde	{xyz,"ab "}	101	ab
 OUT
 
 # A script with CR LF line ends: "\.\r" ends the data and the CR is no part
@@ -165,5 +169,5 @@ expect "a CR LF script loads as psql loads it" \
 2
 OUT
 
-psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_crlf_psql, copy_crlf; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_crlf_psql, copy_crlf; DROP DOMAIN copy_len_d; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
 finish

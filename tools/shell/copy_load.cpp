@@ -98,11 +98,15 @@ bool copy_load::run(const std::string &sql, copy_failure *why) {
 // an identity GENERATED ALWAYS, which an INSERT may fill only with
 // OVERRIDING SYSTEM VALUE, as pg_dump --inserts writes it. The types come
 // without their length (format_type with -1 writes bpchar and "bit", not
-// character and bit, which mean a length of one): the cast then keeps the
-// whole value, and the column checks its length as COPY does, instead of
-// the cast cutting it short.
+// character and bit, which mean a length of one), and a domain as the type
+// it is built on: the cast then keeps the whole value, and the column
+// checks its length and the domain's constraints as COPY does, instead of
+// an explicit cast cutting the value short.
 bool copy_load::read_table(copy_failure *why) {
-    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type(a.atttypid, -1), "
+    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type((WITH RECURSIVE "
+                      "d(t) AS (SELECT a.atttypid UNION ALL SELECT y.typbasetype FROM pg_catalog.pg_type y JOIN d ON "
+                      "y.oid = d.t WHERE y.typtype = 'd') SELECT d.t FROM d JOIN pg_catalog.pg_type z ON z.oid = d.t "
+                      "WHERE z.typtype <> 'd'), -1), "
                       "(a.attidentity = 'a')::int, (a.attgenerated <> '')::int FROM pg_catalog.pg_attribute a "
                       "WHERE a.attrelid = " +
                       literal(command_.table) + "::pg_catalog.regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
