@@ -157,6 +157,23 @@ len.sql:11: error: COPY was not run: a quote in the COPY statement never closes;
 abcde	{xyz,"ab "}	101	ab
 OUT
 
+# HEADER false and off keep the first row; HEADER MATCH refuses a header
+# that does not name the columns in order.
+printf 'DROP TABLE IF EXISTS copy_head;\nCREATE TABLE copy_head (a int, b text);
+COPY copy_head FROM stdin (FORMAT csv, HEADER false);\n1,one\n\\.\nCOPY copy_head FROM stdin (HEADER off);\n2\ttwo\n\\.
+COPY copy_head FROM stdin (FORMAT csv, HEADER match);\nx,b\n3,three\n\\.
+COPY copy_head (b, a) FROM stdin (HEADER match);\nb\ta\ttoo\nfour\t4\n\\.
+COPY copy_head (b, a) FROM stdin (HEADER match);\nb\ta\nfive\t5\n\\.\n' >head.sql
+expect "HEADER false keeps the first row; a header that does not match stops its block" \
+  "$(run_shell "${pg[@]}" -f head.sql; rows_of copy_head)" <<'OUT'
+head.sql:10: error: COPY copy_head: column name mismatch in header line field 1: got "x", expected "a"
+head.sql:14: error: COPY copy_head: wrong number of fields in header line: got 3, expected 2
+[exit 1]
+1	one
+2	two
+5	five
+OUT
+
 # A script with CR LF line ends: "\.\r" ends the data and the CR is no part
 # of the last value, as psql and the server take it.
 printf 'DROP TABLE IF EXISTS @T@;\r\nCREATE TABLE @T@ (a text, b text);\r\nCOPY @T@ FROM stdin;\r\nx\ty\r\n\\.\r
@@ -169,5 +186,5 @@ expect "a CR LF script loads as psql loads it" \
 2
 OUT
 
-psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_crlf_psql, copy_crlf; DROP DOMAIN copy_len_d; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_head, copy_crlf_psql, copy_crlf; DROP DOMAIN copy_len_d; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
 finish

@@ -118,6 +118,7 @@ const switch_value header_values[] = {{"TRUE", true}, {"ON", true},   {"1", true
 struct given_options {
     std::string format = "TEXT";
     bool header = false;
+    bool header_match = false;
     bool set[6] = {};     // by option
     std::string text[6];  // delimiter, null, quote, escape as given
 };
@@ -179,8 +180,9 @@ bool command_reader::set_option(const std::string &name, const token *value) {
     if (given_.set[k]) return fail("COPY option " + name + " is given twice");
     given_.set[k] = true;
     if (which == option::header) {
-        given_.header = value == nullptr || value_named(header_values, value->value, &given_.header);
-        return value == nullptr || entry_named(header_values, value->value) != nullptr ||
+        given_.header = true; // HEADER alone
+        given_.header_match = value != nullptr && value->value == "MATCH";
+        return value == nullptr || value_named(header_values, value->value, &given_.header) ||
                fail("HEADER takes true, false or match");
     }
     if (value == nullptr) return fail("COPY option " + name + " needs a value");
@@ -243,6 +245,7 @@ bool command_reader::apply(copy_format *f) {
     if (g.format != "TEXT" && g.format != "CSV") return fail("COPY format " + g.format + " is not recognized");
     f->csv = g.format == "CSV";
     f->header = g.header;
+    f->header_match = g.header_match;
     if (!f->csv && (g.set[quote] || g.set[escape])) return fail("COPY QUOTE and ESCAPE are for the CSV format only");
     if (f->csv) f->delimiter = ',', f->null_marker = "";
     if (g.set[delimiter] && !single_byte(g.text[delimiter], "delimiter", &f->delimiter, problem_)) return false;
