@@ -142,5 +142,49 @@ long.sql:50001: error: COPY copy_bad: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22P02,
 [exit 1]
 OUT
 
-psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
+# Types whose name alone means a length of one keep their whole values; a
+# domain's length is checked, not cut; a quote that never closes in the last
+# statement of a script is refused.
+printf 'DROP TABLE IF EXISTS copy_len;\nDROP DOMAIN IF EXISTS copy_len_d;\nCREATE DOMAIN copy_len_d AS varchar(2);
+CREATE TABLE copy_len (a char(5), b char(3)[], c bit(3), d copy_len_d);
+COPY copy_len FROM stdin;\nabcde\t{xyz,ab}\t101\tab\n\\.\nCOPY copy_len FROM stdin;\nx\t\\N\t\\N\tabc\n\\.
+COPY copy_len FROM stdin NULL %sx' "'" >len.sql
+expect "char(n), bit(n) and domain columns load whole or fail; an unclosed quote is a message, not a crash" \
+  "$(run_shell "${pg[@]}" -f len.sql | sed 's/; Error while executing the query$//'; rows_of copy_len)" <<'OUT'
+len.sql:9: error: COPY copy_len: OP_QUERY: ST_SQLERROR (2), SQLSTATE 22001, native error 1: ERROR: value too long for type character varying(2)
+len.sql:11: error: COPY was not run: a quote in the COPY statement never closes; its data, up to the line \., was skipped
+[exit 1]
+abcde	{xyz,"ab "}	101	ab
+OUT
+
+# HEADER false and off keep the first row; HEADER MATCH refuses a header
+# that does not name the columns in order.
+printf 'DROP TABLE IF EXISTS copy_head;\nCREATE TABLE copy_head (a int, b text);
+COPY copy_head FROM stdin (FORMAT csv, HEADER false);\n1,one\n\\.\nCOPY copy_head FROM stdin (HEADER off);\n2\ttwo\n\\.
+COPY copy_head FROM stdin (FORMAT csv, HEADER match);\nx,b\n3,three\n\\.
+COPY copy_head (b, a) FROM stdin (HEADER match);\nb\ta\ttoo\nfour\t4\n\\.
+COPY copy_head (b, a) FROM stdin (HEADER match);\nb\ta\nfive\t5\n\\.\n' >head.sql
+expect "HEADER false keeps the first row; a header that does not match stops its block" \
+  "$(run_shell "${pg[@]}" -f head.sql; rows_of copy_head)" <<'OUT'
+head.sql:10: error: COPY copy_head: column name mismatch in header line field 1: got "x", expected "a"
+head.sql:14: error: COPY copy_head: wrong number of fields in header line: got 3, expected 2
+[exit 1]
+1	one
+2	two
+5	five
+OUT
+
+# A script with CR LF line ends: "\.\r" ends the data and the CR is no part
+# of the last value, as psql and the server take it.
+printf 'DROP TABLE IF EXISTS @T@;\r\nCREATE TABLE @T@ (a text, b text);\r\nCOPY @T@ FROM stdin;\r\nx\ty\r\n\\.\r
+COPY @T@ FROM stdin CSV;\r\n"q",z\r\n\\.\r\n' >crlf.sql
+sed 's/@T@/copy_crlf_psql/g' crlf.sql | psql_run -f - >/dev/null
+expect "a CR LF script loads as psql loads it" \
+  "$(sed 's/@T@/copy_crlf/g' crlf.sql >crlf_shell.sql; run_shell "${pg[@]}" -f crlf_shell.sql;
+     diff <(rows_of copy_crlf_psql) <(rows_of copy_crlf) && rows_of copy_crlf | wc -l)" <<'OUT'
+[exit 0]
+2
+OUT
+
+psql_run -c 'DROP TABLE copy_psql, copy_shell, copy_bad, copy_len, copy_head, copy_crlf_psql, copy_crlf; DROP DOMAIN copy_len_d; DROP SCHEMA copy_dump CASCADE' 2>/dev/null
 finish

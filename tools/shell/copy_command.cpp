@@ -53,8 +53,9 @@ size_t skip_blanks(const std::string &sql, size_t i) {
 
 // The quoted text or name that opens at sql[i]; its end in *end. A quote
 // inside is doubled; with escapes, backslash sequences are read as a COPY
-// field reads them.
-std::string quoted_value(const std::string &sql, size_t i, bool escapes, size_t *end) {
+// field reads them. A quote that never closes ends at the end of sql, with
+// *end there too and *unclosed set.
+std::string quoted_value(const std::string &sql, size_t i, bool escapes, size_t *end, bool *unclosed) {
     char quote = sql[i];
     std::string raw;
     size_t j = i + 1;
@@ -64,14 +65,15 @@ std::string quoted_value(const std::string &sql, size_t i, bool escapes, size_t 
         else if (sql[j] == quote) break;
         raw += sql[j];
     }
-    *end = j + 1;
+    *unclosed = *unclosed || j == sql.size();
+    *end = j < sql.size() ? j + 1 : j;
     if (!escapes) return raw;
     std::string value;
     decode_copy_escapes(raw, &value);
     return value;
 }
 
-std::vector<token> tokens_of(const std::string &sql) {
+std::vector<token> tokens_of(const std::string &sql, bool *unclosed) {
     std::vector<token> out;
     size_t i = skip_blanks(sql, 0);
     while (i < sql.size()) {
@@ -79,10 +81,10 @@ std::vector<token> tokens_of(const std::string &sql) {
         char c = sql[i];
         bool escape_text = (c == 'E' || c == 'e') && i + 1 < sql.size() && sql[i + 1] == '\'';
         if (escape_text) {
-            std::string value = quoted_value(sql, i + 1, true, &end);
+            std::string value = quoted_value(sql, i + 1, true, &end, unclosed);
             out.push_back({token::text, sql.substr(i, end - i), value});
         } else if (c == '\'' || c == '"') {
-            std::string value = quoted_value(sql, i, false, &end);
+            std::string value = quoted_value(sql, i, false, &end, unclosed);
             out.push_back({c == '\'' ? token::text : token::name, sql.substr(i, end - i), value});
         } else if (is_word_char(c)) {
             while (end < sql.size() && is_word_char(sql[end])) ++end;
@@ -116,13 +118,14 @@ const switch_value header_values[] = {{"TRUE", true}, {"ON", true},   {"1", true
 struct given_options {
     std::string format = "TEXT";
     bool header = false;
+    bool header_match = false;
     bool set[6] = {};     // by option
     std::string text[6];  // delimiter, null, quote, escape as given
 };
 
 class command_reader {
 public:
-    explicit command_reader(const std::string &sql) : t_(tokens_of(sql)) {}
+    explicit command_reader(const std::string &sql) : t_(tokens_of(sql, &unclosed_)) {}
     bool read(copy_command *c, std::string *problem);
 
 private:
@@ -140,6 +143,7 @@ private:
     bool set_option(const std::string &name, const token *value);
     bool apply(copy_format *f);
 
+    bool unclosed_ = false; // a quote in the statement never closes
     std::vector<token> t_;
     size_t i_ = 0;
     std::string *problem_ = nullptr;
@@ -176,8 +180,9 @@ bool command_reader::set_option(const std::string &name, const token *value) {
     if (given_.set[k]) return fail("COPY option " + name + " is given twice");
     given_.set[k] = true;
     if (which == option::header) {
-        given_.header = value == nullptr || value_named(header_values, value->value, &given_.header);
-        return value == nullptr || entry_named(header_values, value->value) != nullptr ||
+        given_.header = true; // HEADER alone
+        given_.header_match = value != nullptr && value->value == "MATCH";
+        return value == nullptr || value_named(header_values, value->value, &given_.header) ||
                fail("HEADER takes true, false or match");
     }
     if (value == nullptr) return fail("COPY option " + name + " needs a value");
@@ -240,6 +245,7 @@ bool command_reader::apply(copy_format *f) {
     if (g.format != "TEXT" && g.format != "CSV") return fail("COPY format " + g.format + " is not recognized");
     f->csv = g.format == "CSV";
     f->header = g.header;
+    f->header_match = g.header_match;
     if (!f->csv && (g.set[quote] || g.set[escape])) return fail("COPY QUOTE and ESCAPE are for the CSV format only");
     if (f->csv) f->delimiter = ',', f->null_marker = "";
     if (g.set[delimiter] && !single_byte(g.text[delimiter], "delimiter", &f->delimiter, problem_)) return false;
@@ -261,6 +267,7 @@ bool command_reader::apply(copy_format *f) {
 
 bool command_reader::read(copy_command *c, std::string *problem) {
     problem_ = problem;
+    if (unclosed_) return fail("a quote in the COPY statement never closes");
     if (!take("COPY") || !table(c) || !column_list(c)) return fail("the COPY statement names no table");
     if (!take("FROM") || !take("STDIN")) return fail("the shell loads the data of COPY table FROM STDIN only");
     bool listed = (take("WITH"), take("("));

@@ -14,6 +14,7 @@ struct copy_format {
     char delimiter = '\t';
     std::string null_marker = "\\N";
     bool header = false; // the first line names the columns and is no row
+    bool header_match = false; // HEADER MATCH: it must name them, in order
     char quote = '"';    // CSV only
     char escape = '"';   // CSV only
 };

@@ -96,9 +96,17 @@ bool copy_load::run(const std::string &sql, copy_failure *why) {
 // The columns that COPY fills (those of the column list, or else all but
 // the generated ones, in their order) with their types, and whether one is
 // an identity GENERATED ALWAYS, which an INSERT may fill only with
-// OVERRIDING SYSTEM VALUE, as pg_dump --inserts writes it.
+// OVERRIDING SYSTEM VALUE, as pg_dump --inserts writes it. The types come
+// without their length (format_type with -1 writes bpchar and "bit", not
+// character and bit, which mean a length of one), and a domain as the type
+// it is built on: the cast then keeps the whole value, and the column
+// checks its length and the domain's constraints as COPY does, instead of
+// an explicit cast cutting the value short.
 bool copy_load::read_table(copy_failure *why) {
-    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type(a.atttypid, NULL), "
+    std::string sql = "SELECT a.attname, pg_catalog.quote_ident(a.attname), pg_catalog.format_type((WITH RECURSIVE "
+                      "d(t) AS (SELECT a.atttypid UNION ALL SELECT y.typbasetype FROM pg_catalog.pg_type y JOIN d ON "
+                      "y.oid = d.t WHERE y.typtype = 'd') SELECT d.t FROM d JOIN pg_catalog.pg_type z ON z.oid = d.t "
+                      "WHERE z.typtype <> 'd'), -1), "
                       "(a.attidentity = 'a')::int, (a.attgenerated <> '')::int FROM pg_catalog.pg_attribute a "
                       "WHERE a.attrelid = " +
                       literal(command_.table) + "::pg_catalog.regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
@@ -122,8 +130,10 @@ bool copy_load::read_table(copy_failure *why) {
     if (!why->problem.empty()) return false;
     columns_ = filled.size();
     std::string names;
+    names_.clear();
     types_.clear();
     for (size_t k = 0; k < columns_; ++k) {
+        names_.push_back((*filled[k])[0].text);
         names += (k == 0 ? "" : ", ") + (*filled[k])[1].text;
         types_.push_back((*filled[k])[2].text);
     }
@@ -174,13 +184,33 @@ bool copy_load::add_line(const std::string &line, long line_number, copy_failure
     lines_ += '\n';
     if (!reader_->add_line(line)) {
         if (reader_->unfinished()) return true;
+        long header_line = row_line_;
         row_line_ = 0; // a header, which is no row
         lines_.resize(row_start_);
-        return true;
+        return header_matches(header_line, why) || roll_back();
     }
     bool added = add_row(row_line_, why);
     row_line_ = 0;
     return added;
+}
+
+// With HEADER MATCH, the header names the columns that COPY fills, in
+// their order, or the block stops, as the server's COPY stops.
+bool copy_load::header_matches(long line_number, copy_failure *why) {
+    if (!command_.format.header_match) return true;
+    size_t count = reader_->field_count();
+    why->line = line_number;
+    if (count != columns_)
+        why->problem = "wrong number of fields in header line: got " + std::to_string(count) + ", expected " +
+                       std::to_string(columns_);
+    for (size_t k = 0; k < count && why->problem.empty(); ++k) {
+        const copy_field &f = reader_->fields()[k];
+        if (f.null || f.value != names_[k])
+            why->problem = "column name mismatch in header line field " + std::to_string(k + 1) + ": got " +
+                           (f.null ? std::string("a null value") : "\"" + f.value + "\"") + ", expected \"" +
+                           names_[k] + "\"";
+    }
+    return why->problem.empty();
 }
 
 void copy_load::add_value(size_t column, const copy_field &field) {

@@ -52,6 +52,7 @@ private:
     bool read_table(copy_failure *why);
     bool run(const std::string &sql, copy_failure *why);
     bool add_row(long line_number, copy_failure *why);
+    bool header_matches(long line_number, copy_failure *why);
     void add_value(size_t column, const copy_field &field);
     bool send_batch(copy_failure *why);
     void find_bad_row(copy_failure *why);
@@ -65,6 +66,7 @@ private:
     std::unique_ptr<copy_reader> reader_;
     size_t columns_ = 0;    // values in each row
     std::string prefix_;    // INSERT INTO t (columns) [OVERRIDING SYSTEM VALUE]
+    std::vector<std::string> names_; // each column's name, as the catalog spells it
     std::vector<std::string> types_; // each column's type, as format_type writes it
     std::vector<std::string> arrays_; // each column's values so far, as the inside of an E'{...}' literal
     std::string statement_; // the batch's statement, built when it is sent

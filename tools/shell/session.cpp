@@ -296,7 +296,12 @@ void session::start_copy(const std::string &sql) {
     else if (slot != 0) report_copy_failure(why);
 }
 
-void session::copy_line(const std::string &line) {
+// The CR of a CR LF line end belongs to the line end, as psql and the
+// server's COPY take it: "\\.\r" ends the data, and no value ends in a CR.
+void session::copy_line(const std::string &text) {
+    bool cr = !text.empty() && text.back() == '\r';
+    std::string without_cr;
+    const std::string &line = cr ? (without_cr = text.substr(0, text.size() - 1)) : text;
     copy_failure why;
     if (line == "\\.") end_copy();
     else if (!copy_.add_line(line, line_number_, &why)) {
