@@ -18,7 +18,10 @@
 // Record numbers asked for at most: ten records, and the pieces of long
 // messages (64 make the longest message one read can give).
 #define RECORD_NUMBERS_MAX 80
-// The first area: short messages need one read.
+// The first area, and the most a record's first read is given: short
+// messages need one read, and the PostgreSQL driver, which sizes its pieces
+// by the area of the first read of record 1, then splits by 511 characters
+// also where it is handed our area, however large the area has grown.
 #define MESSAGE_ROOM_MIN 512
 
 // Grows the text area to at least `size` bytes; false when the heap refused
@@ -45,8 +48,10 @@ static int32_t room_at(const kept_diag &k, int32_t start) {
 static SQLRETURN read_into(kept_diag &k, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number, int32_t start,
                            kept_record &r, bool *cut) {
     ensure_text(k, start < MESSAGE_ROOM_MIN ? MESSAGE_ROOM_MIN : start + 1);
+    int32_t most = MESSAGE_ROOM_MIN;
     for (;;) {
         int32_t room = k.text != nullptr ? room_at(k, start) : 0;
+        if (room > most) room = most;
         SQLSMALLINT reported = 0;
         r.native = 0;
         SQLCHAR *area = room > 0 ? reinterpret_cast<SQLCHAR *>(k.text + start) : nullptr;
@@ -59,6 +64,7 @@ static SQLRETURN read_into(kept_diag &k, SQLSMALLINT type, SQLHANDLE handle, SQL
         int32_t wanted = reported >= room ? reported + 1 : room * 2 + 1;
         if (wanted > MESSAGE_AREA_MAX) wanted = MESSAGE_AREA_MAX;
         if (!ensure_text(k, start + wanted)) return rc;
+        most = wanted;
     }
 }
 
@@ -90,17 +96,20 @@ static int32_t utf8_chars(const char *s, int32_t n) {
 }
 
 // A record that follows a full piece with the same SQLSTATE and native error
-// is the rest of that piece's message.
-static bool continues(const kept_diag &k, const kept_record &before, const kept_record &r) {
-    if (before.length < MESSAGE_PIECE || before.native != r.native || std::strcmp(before.state, r.state) != 0)
+// is the rest of that piece's message. The piece is the last record read
+// (piece_at, piece_length), which may already be joined to the ones before.
+static bool continues(const kept_diag &k, const kept_record &before, int32_t piece_at, int32_t piece_length,
+                      const kept_record &r) {
+    if (piece_length < MESSAGE_PIECE || before.native != r.native || std::strcmp(before.state, r.state) != 0)
         return false;
-    return before.length == MESSAGE_PIECE || utf8_chars(k.text + before.offset, before.length) == MESSAGE_PIECE;
+    return piece_length == MESSAGE_PIECE || utf8_chars(k.text + piece_at, piece_length) == MESSAGE_PIECE;
 }
 
 SQLRETURN diag_keep_read(kept_diag &k, SQLSMALLINT type, SQLHANDLE handle, bool failure) {
     k.count = 0;
     k.failure = failure;
     int32_t end = 0; // where the messages read so far end
+    int32_t piece_at = 0, piece_length = 0; // the last record's message
     SQLRETURN first = SQL_SUCCESS;
     for (SQLSMALLINT number = 1; number <= RECORD_NUMBERS_MAX; ++number) {
         kept_record r;
@@ -116,8 +125,10 @@ SQLRETURN diag_keep_read(kept_diag &k, SQLSMALLINT type, SQLHANDLE handle, bool 
         r.length = 0; // no memory for the message: the record still counts
         bool has_room = k.text != nullptr && start < k.text_size;
         int32_t length = has_room ? message_length(k, start, cut) : 0;
-        if (has_room && k.count > 0 && continues(k, k.records[k.count - 1], r)) {
+        if (has_room && k.count > 0 && continues(k, k.records[k.count - 1], piece_at, piece_length, r)) {
             std::memmove(k.text + end, k.text + start, static_cast<size_t>(length));
+            piece_at = end;
+            piece_length = length;
             k.records[k.count - 1].length += length;
             end += length;
             k.text[end] = '\0';
@@ -131,6 +142,8 @@ SQLRETURN diag_keep_read(kept_diag &k, SQLSMALLINT type, SQLHANDLE handle, bool 
             end = start + length;
             k.text[end] = '\0';
         }
+        piece_at = r.offset;
+        piece_length = r.length;
         k.records[k.count++] = r;
     }
     k.explaining = explaining_record(k, failure);

@@ -5,12 +5,14 @@
 
 void expect_whole_pg_messages(int slot) {
     const std::string words = std::string(590, 'x') + "-the-end";
+    const std::string three_pieces = std::string(1300, 'y') + "-the-end"; // 511 characters a piece
     struct {
         std::string sql;
         int status;
         const char *state;
         std::vector<std::string> parts;
     } cases[] = {{"DO $$BEGIN RAISE EXCEPTION '" + words + "'; END$$", ST_SQLERROR, "P0001", {words}},
+                 {"DO $$BEGIN RAISE EXCEPTION '" + three_pieces + "'; END$$", ST_SQLERROR, "P0001", {three_pieces}},
                  {"DO $$BEGIN RAISE NOTICE 'first notice'; RAISE NOTICE 'second notice'; END$$", ST_OK, "00000",
                   {"first notice", "second notice"}},
                  {"SELECT 1", ST_OK, "", {}}};
