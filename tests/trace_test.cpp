@@ -48,6 +48,12 @@ TEST_F(trace_test, lines_say_each_request_without_secrets_and_stop_at_shutdown) 
     setenv("RORIDOREZU_TRACE", path.c_str(), 1);
     init_library();
     int other = connect_slot("-host=demo -user=\x02zz -pw=secret");
+    // Refused connect texts: a key OP_CONNECT does not know, a password with " -" in it.
+    int refused = take_slot();
+    host_var refused_st = status_block(refused), bad_key = host_var::text("-host=demo -PW=secret"),
+             dashed = host_var::text("-host=demo -pw=sec -ret");
+    send(OP_CONNECT, refused_st, {&bad_key});
+    send(OP_CONNECT, refused_st, {&dashed});
     open("SELECT 'a\tb\nc'");
     open("SELECT '" + std::string(5000, 'x') + "'");
     nested_probe probe{HS_PUTNUM, -1, slot, OP_FREESTMT};
@@ -78,6 +84,9 @@ TEST_F(trace_test, lines_say_each_request_without_secrets_and_stop_at_shutdown) 
         all += f[3] + "|" + f[5] + "|" + f[6] + (f.size() > 12 ? "|" + f[12] : "") + "\n";
     }
     EXPECT_EQ(all.find("secret"), std::string::npos) << all;
+    EXPECT_EQ(all.find("ret"), std::string::npos) << all;
+    EXPECT_NE(all.find("OP_CONNECT|-host=demo -PW=***|"), std::string::npos) << all;
+    EXPECT_NE(all.find("OP_CONNECT|-host=demo -pw=*** ***|"), std::string::npos) << all;
     EXPECT_NE(all.find("OP_CONNECT|-host=demo -user=*** -pw=***|0\n"), std::string::npos) << all;
     EXPECT_NE(all.find("OP_QUERY|SELECT 'a\\tb\\nc'|0\n"), std::string::npos);
     EXPECT_NE(all.find("|SELECT '" + std::string(3992, 'x') + " [cut: 5009 bytes]|0\n"), std::string::npos);

@@ -98,19 +98,34 @@ static int values_left_out;
 static char start_time[40];
 static uint64_t start_us;
 
-static bool is_secret_key(const char *key, size_t n) { return n == 2 && std::memcmp(key, "pw", 2) == 0; }
+// The connect keywords whose values are no secret. The value of any other
+// key is masked: pw, and also a key OP_CONNECT does not know (-PW=, -pwd=),
+// which may well hold a password all the same.
+static const char *const plain_connect_keys[] = {"host", "user", "db", "sockfile", "port", "flags"};
+
+static bool is_plain_key(const char *key, size_t n) {
+    for (const char *k : plain_connect_keys)
+        if (std::strlen(k) == n && std::memcmp(key, k, n) == 0) return true;
+    return false;
+}
 
 // A scrambled value starts with its form's byte: 1, 2 or 3.
 static bool is_scrambled(const char *value, size_t n) { return n > 0 && value[0] >= 1 && value[0] <= 3; }
 
 // The connect text as OP_CONNECT splits it ("-key=value" settings joined by
-// " -"), with the value of pw and every scrambled value written as ***.
+// " -"), with every scrambled value and the value of every key but the plain
+// ones written as ***. A rest without "=" after a masked value is masked
+// too: it is the part of a password after a " -" in it.
 static void put_masked_connect_text(line_buf &b, const char *text, size_t len) {
     size_t i = 0;
+    bool after_secret = false;
     while (i < len) {
         const char *eq = static_cast<const char *>(std::memchr(text + i, '=', len - i));
         if (eq == nullptr) {
-            put_escaped(b, text + i, len - i);
+            if (after_secret)
+                put_bytes(b, "***", 3);
+            else
+                put_escaped(b, text + i, len - i);
             return;
         }
         size_t value_at = static_cast<size_t>(eq - text) + 1;
@@ -118,8 +133,9 @@ static void put_masked_connect_text(line_buf &b, const char *text, size_t len) {
         while (end < len && !(text[end] == ' ' && end + 1 < len && text[end + 1] == '-')) ++end;
         put_escaped(b, text + i, value_at - i);
         size_t key_at = i + 1; // the character in front of a key is not part of it
-        bool secret = (key_at < value_at && is_secret_key(text + key_at, value_at - 1 - key_at)) ||
+        bool secret = key_at >= value_at || !is_plain_key(text + key_at, value_at - 1 - key_at) ||
                       is_scrambled(text + value_at, end - value_at);
+        after_secret = secret;
         if (secret)
             put_bytes(b, "***", 3);
         else
